@@ -1,0 +1,80 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ErrorReporter.h"
+
+namespace dayvell {
+
+namespace {
+constexpr int kOutOfMemory = 7;
+} // namespace
+
+std::string ErrorTitle(int code, const std::string& description) {
+    return "ERROR   #" + std::to_string(code) + "    !!!!" + description;
+}
+
+std::string ErrorMessageText(int c) {
+    switch (c) {
+    case code::InvalidArgument:
+        return "Software error. Your dayvell or the main program may be corrupted.";
+    case code::BadFileName:
+        return "File error!. If using a floppy or Cd, make sure it is properly inserted. Or your dayvell might be "
+               "corrupted.";
+    case code::FileAlreadyOpen:
+        return "Disk Write error! Make sure floppy disk is not write protected, or CD drive is a CDRW.";
+    case code::DeviceUnavailable:
+        return "Disk Error! Make sure disk is properly inserted into drive.";
+    case code::PathFileAccessError:
+        return "File error! Make sure disk is a writable disk.";
+    case code::PermissionDenied:
+        return "Disk Error!! Make sure the disk is not write ptotected.";
+    case code::DiskNotReady:
+        return "Disk Error!! Make sure disk is properly inserted in drive.";
+    case code::PrinterError:
+        return "Printer Error!! Make sure the printer is ready to print!";
+    default:
+        // Reading past the end has no text of its own (a box before it says so); every other code is named by the
+        // title alone.
+        return {};
+    }
+}
+
+void ReportError(const RuntimeError& e, Dialogs& dialogs) {
+    if (e.code() == code::PastEndOfFile)
+        dialogs.message("Dont know what this error is.", {}, Buttons::Ok, Icon::None);
+    // Code 20 means there was no failure to speak of.
+    if (e.code() != code::NoError)
+        dialogs.message(ErrorMessageText(e.code()), ErrorTitle(e.code(), e.description()), Buttons::Ok, Icon::None);
+}
+
+namespace detail {
+
+void ReportGuarded(const RuntimeError& e, Dialogs& dialogs) noexcept {
+    try {
+        ReportError(e, dialogs);
+    } catch (...) {
+    }
+}
+
+void ReportUnstorable(const UnstorableText& e, Dialogs& dialogs) noexcept {
+    try {
+        dialogs.message(e.what(), {}, Buttons::Ok, Icon::Exclamation);
+    } catch (...) {
+    }
+}
+
+void ReportOutOfMemory(Dialogs& dialogs) noexcept {
+    try {
+        ReportError(RuntimeError(kOutOfMemory, "Out of memory"), dialogs);
+    } catch (...) {
+    }
+}
+
+void ReportUnexpected(Dialogs& dialogs) noexcept {
+    try {
+        ReportError(RuntimeError(code::InvalidArgument), dialogs);
+    } catch (...) {
+    }
+}
+
+} // namespace detail
+
+} // namespace dayvell

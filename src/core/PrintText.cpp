@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "PrintText.h"
+
+namespace dayvell {
+
+bool PrinterReady(Dialogs& dialogs) {
+    return dialogs.message("Make sure the printer is ready, then click OK to continue.", "Printer check",
+                           Buttons::OkCancel, Icon::Information) != Answer::Cancel;
+}
+
+std::string WrapForPrint(std::string_view text, std::size_t width) {
+    if (text.size() < width)
+        return std::string(text);
+
+    std::string out;
+    out.reserve(text.size() + text.size() / width + 1);
+    std::string line;
+    for (char c : text) {
+        line += c;
+        if (c == '\r') {
+            out += line;
+            line.clear();
+        }
+        if (width == 0 || line.size() != width)
+            continue;
+        const auto space = line.rfind(' ');
+        if (space == std::string::npos) {
+            // A run of a full line without a space (a long web address, say) has nowhere to break. Refusing to
+            // print would make such a page unprintable for good, so the run is cut at the width instead; no
+            // character is lost.
+            out += line;
+            out += '\r';
+            line.clear();
+            continue;
+        }
+        out.append(line, 0, space + 1);
+        out += '\r';
+        line.erase(0, space + 1);
+    }
+    out += line;
+    return out;
+}
+
+void PrintWrapped(Printer& printer, std::string_view text) {
+    printer.printLine(WrapForPrint(text));
+}
+
+} // namespace dayvell
