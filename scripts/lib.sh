@@ -1,0 +1,35 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Shared by scripts/run, scripts/test and scripts/bench: where the project is, and the Debian packages it needs.
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+PACKAGES=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev libgl-dev xvfb xauth
+          fonts-dejavu-core)
+JOBS="${JOBS:-$(nproc)}"
+
+ensure_packages() {
+    local missing=()
+    for p in "${PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "Missing packages: ${missing[*]}" >&2
+        echo "Install them with:" >&2
+        echo "  sudo apt-get update && sudo apt-get install -y ${missing[*]}" >&2
+        exit 1
+    fi
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -q
+    apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+# Configures once; later builds let CMake re-run itself only when a CMake file changed.
+build_preset() {
+    local preset="$1"
+    if [ ! -f "$ROOT/build/$preset/CMakeCache.txt" ]; then
+        (cd "$ROOT" && cmake --preset "$preset")
+    fi
+    (cd "$ROOT" && cmake --build --preset "$preset" -j "$JOBS")
+}

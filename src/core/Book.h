@@ -1,0 +1,105 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "FileSystem.h"
+#include "Record.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace dayvell {
+
+inline constexpr std::string_view kCheckPhrase = "mZq7391mZq";
+inline constexpr std::string_view kNoCoverName = "___";
+inline constexpr std::string_view kNewBookFlags = "0111111";
+inline constexpr std::string_view kEndMark = "_";
+inline constexpr std::string_view kScratchName = "dvltemp.dvl";
+inline constexpr std::string_view kBookExtension = ".dvl";
+
+// The header record, deciphered.
+struct BookHeader {
+    std::string checkPhrase;
+    std::string directory;
+    std::string coverName;
+    std::string lastAccess;
+    std::string flags;
+};
+
+// A page record's four enciphered fields, deciphered (the end mark carries nothing).
+struct Page {
+    std::string number;
+    std::string date;
+    std::string time;
+    std::string text;
+};
+
+// One book file and the key it is read and written with. Every operation opens the file, works and closes it
+// before returning: nothing stays open between calls. Failures throw RuntimeError; a failed change leaves the file
+// exactly as it was.
+//
+// Changes other than appending are written to the scratch file beside the book, synced, and renamed over it, under
+// an exclusive lock on the directory so that two running copies of the program never share the scratch file.
+class Book {
+public:
+    Book(std::string path, std::string key, FileSystem& fs = SystemFileSystem());
+
+    const std::string& path() const { return m_path; }
+    const std::string& key() const { return m_key; }
+
+    // Writes a new book holding only its header; never replaces an existing file (error 58).
+    static void Create(FileSystem& fs, const std::string& path, const std::string& key, const BookHeader& header);
+    // The header of a new book: check phrase, the directory it is written in, no cover name, `date`, default flags.
+    static BookHeader NewHeader(std::string directory, std::string date);
+
+    // True when the key deciphers header field 1 into the check phrase. A key that makes the decipher fail is
+    // simply wrong.
+    bool checkPassword() const;
+    Record readHeaderRecord() const;
+    BookHeader readHeader() const;
+    std::int64_t countPages() const;
+    // Appends one page record. On failure the file is cut back to its old length.
+    void appendPage(const Page& page);
+    // Page `n` counted from 1, or nothing when the book has fewer pages.
+    std::optional<Page> readPage(std::int64_t n) const;
+    // Page `n`, or the last page when the book has fewer than `n`; nothing for a book without pages.
+    std::optional<std::pair<std::int64_t, Page>> readPageOrLast(std::int64_t n) const;
+    // Streams every page record in order, still enciphered, with its position; stop by returning false.
+    void forEachRecord(const std::function<bool(std::int64_t position, const Record& record)>& visit) const;
+    Page decodePage(const Record& record) const;
+
+    // Rewrites.
+    void refreshDate(const std::string& date);
+    void replaceFlags(const std::string& flags);
+    void replaceCoverName(const std::string& coverName);
+    // Field 4 of the page whose deciphered number equals `pageNumber` (" 2") becomes `text`.
+    void replacePage(const std::string& pageNumber, const std::string& text);
+    // Drops the page at `position` and renumbers the rest from 1.
+    void removePage(std::int64_t position);
+    // Re-enciphers every field under `newKey`; afterwards this object uses the new key.
+    void reencipher(const std::string& newKey);
+    // Gives the file a new name in its directory; fails with 58 when that name is taken.
+    void rename(const std::string& newName);
+    // Writes the book into `targetDir` under the same name, header field 2 enciphered anew for that directory.
+    // An existing file there is replaced only when `replace` is set. With `move`, the source goes once the copy is
+    // complete and synced, and this object then names the copy.
+    void copyTo(const std::string& targetDir, bool replace, bool move);
+    void remove();
+
+private:
+    using HeaderChange = std::function<void(Record&)>;
+    // Returns false to drop the record.
+    using PageChange = std::function<bool(std::int64_t position, Record&)>;
+    void rewrite(const HeaderChange& header, const PageChange& page);
+    void writeVia(const std::string& sourcePath, const std::string& targetDir, const std::string& targetPath,
+                  bool replace, const HeaderChange& header, const PageChange& page);
+    std::string realPath() const;
+
+    std::string m_path;
+    std::string m_key;
+    FileSystem* m_fs;
+};
+
+} // namespace dayvell

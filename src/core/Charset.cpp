@@ -1,0 +1,108 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Charset.h"
+
+#include <algorithm>
+#include <array>
+
+namespace dayvell {
+
+namespace {
+
+// 0x80 to 0x9F. The five codes Windows-1252 leaves undefined map to the C1 controls of the same value, so that
+// every byte of a file read back round-trips unchanged.
+constexpr std::array<char32_t, 32> kHigh = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+std::string describe(const std::vector<char32_t>& chars) {
+    std::string s = "These characters cannot be stored in a dayvell:";
+    for (char32_t c : chars)
+        s += " " + Utf8(c);
+    return s;
+}
+
+} // namespace
+
+UnstorableText::UnstorableText(std::vector<char32_t> characters)
+    : std::runtime_error(describe(characters)), m_characters(std::move(characters)) {}
+
+int Cp1252Code(char32_t c) {
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
+        return static_cast<int>(c);
+    auto it = std::find(kHigh.begin(), kHigh.end(), c);
+    return it == kHigh.end() ? -1 : 0x80 + static_cast<int>(it - kHigh.begin());
+}
+
+char32_t Cp1252Char(unsigned char code) { return (code >= 0x80 && code < 0xA0) ? kHigh[code - 0x80] : code; }
+
+std::string ToCp1252(std::u32string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    std::vector<char32_t> bad;
+    for (char32_t c : text) {
+        int code = Cp1252Code(c);
+        if (code < 0) {
+            if (std::find(bad.begin(), bad.end(), c) == bad.end())
+                bad.push_back(c);
+            continue;
+        }
+        out.push_back(static_cast<char>(code));
+    }
+    if (!bad.empty())
+        throw UnstorableText(std::move(bad));
+    return out;
+}
+
+std::u32string FromCp1252(std::string_view bytes) {
+    std::u32string out;
+    out.reserve(bytes.size());
+    for (unsigned char b : bytes)
+        out.push_back(Cp1252Char(b));
+    return out;
+}
+
+std::string Utf8(char32_t c) {
+    std::string s;
+    if (c < 0x80) {
+        s.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        s.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        s.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        s.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        s.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        s.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        s.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        s.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        s.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        s.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+    return s;
+}
+
+std::string Utf8FromCp1252(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (unsigned char b : bytes)
+        out += Utf8(Cp1252Char(b));
+    return out;
+}
+
+std::string Cp1252FromUtf8(std::string_view utf8) {
+    std::u32string text;
+    for (size_t i = 0; i < utf8.size();) {
+        auto b = static_cast<unsigned char>(utf8[i]);
+        int extra = b < 0x80 ? 0 : b < 0xE0 ? 1 : b < 0xF0 ? 2 : 3;
+        char32_t c = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
+        for (int k = 1; k <= extra && i + k < utf8.size(); ++k)
+            c = (c << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+        text.push_back(c);
+        i += 1 + extra;
+    }
+    return ToCp1252(text);
+}
+
+} // namespace dayvell

@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "RuntimeError.h"
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace dayvell {
+
+// The book cipher: each character is combined with one key character by adding (Encode) or subtracting (Decode)
+// their codes, the key repeating from its first character for every field. It keeps casual readers out; it is not
+// encryption in any modern sense.
+
+// A character the cipher cannot carry: its sum with the key character is above 255, or the key is empty.
+class CodecError : public RuntimeError {
+public:
+    CodecError(std::size_t position, unsigned char character, unsigned char keyCharacter);
+    // 1-based position in the text, the text character's code and the key character's code (0 for an empty key).
+    std::size_t position() const { return m_position; }
+    unsigned char character() const { return m_character; }
+    unsigned char keyCharacter() const { return m_keyCharacter; }
+
+private:
+    std::size_t m_position;
+    unsigned char m_character;
+    unsigned char m_keyCharacter;
+};
+
+// Both throw CodecError (code 5) and produce nothing on failure.
+std::string Encode(std::string_view text, std::string_view key);
+std::string Decode(std::string_view text, std::string_view key);
+
+// The 0-based index of the first character of `text` that Encode cannot carry under `key`, or npos when all can.
+std::size_t FirstUnencodable(std::string_view text, std::string_view key);
+
+} // namespace dayvell

@@ -1,0 +1,72 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <string>
+
+namespace dayvell {
+
+// The POSIX calls the book files are made of, behind one seam so that tests can fail any one of them.
+// Each returns what the system call returns and sets errno the same way.
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+    virtual int open(const char* path, int flags, mode_t mode = 0);
+    virtual ssize_t read(int fd, void* buffer, size_t size);
+    virtual ssize_t write(int fd, const void* buffer, size_t size);
+    virtual ssize_t pread(int fd, void* buffer, size_t size, off_t offset);
+    virtual int fsync(int fd);
+    virtual int close(int fd);
+    virtual int fstat(int fd, struct stat* st);
+    virtual int ftruncate(int fd, off_t length);
+    virtual int fchmod(int fd, mode_t mode);
+    virtual int flock(int fd, int operation);
+    // Renames without replacing: fails with EEXIST when `to` exists.
+    virtual int renameNoReplace(const char* from, const char* to);
+    virtual int rename(const char* from, const char* to);
+    virtual int unlink(const char* path);
+};
+
+// The real file system.
+FileSystem& SystemFileSystem();
+
+// An open file descriptor, closed on every path out.
+class FileHandle {
+public:
+    FileHandle(FileSystem& fs, int fd) : m_fs(&fs), m_fd(fd) {}
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    ~FileHandle() {
+        if (m_fd >= 0)
+            m_fs->close(m_fd);
+    }
+    int fd() const { return m_fd; }
+    // Closes now and reports a failed close, which may be the first sign of a lost write.
+    void close();
+    // Closes on a path that is already failing, where a second error would hide the first.
+    void closeQuietly() {
+        if (m_fd >= 0)
+            m_fs->close(m_fd);
+        m_fd = -1;
+    }
+
+private:
+    FileSystem* m_fs;
+    int m_fd;
+};
+
+// Opens `path` or throws the RuntimeError that matches errno.
+FileHandle OpenFile(FileSystem& fs, const std::string& path, int flags, mode_t mode = 0);
+// Writes all of `size` bytes, retrying short writes; throws on failure.
+void WriteAll(FileSystem& fs, int fd, const char* data, size_t size);
+// Flushes to the disk; throws on failure.
+void SyncFile(FileSystem& fs, int fd);
+
+// Path helpers. Directories use '/'; a directory text gets one appended when it does not end with one.
+std::string WithSeparator(std::string dir);
+std::string JoinPath(const std::string& dir, const std::string& name);
+std::string ParentDirectory(const std::string& path);
+
+} // namespace dayvell

@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace dayvell {
+
+// The error codes the error reporter knows, and those the file layer raises.
+namespace code {
+inline constexpr int InvalidArgument = 5;
+inline constexpr int NoError = 20;
+inline constexpr int BadFileName = 52;
+inline constexpr int FileNotFound = 53;
+inline constexpr int FileAlreadyOpen = 55;
+inline constexpr int IoError = 57;
+inline constexpr int FileExists = 58;
+inline constexpr int DiskFull = 61;
+inline constexpr int PastEndOfFile = 62;
+inline constexpr int DeviceUnavailable = 68;
+inline constexpr int PermissionDenied = 70;
+inline constexpr int DiskNotReady = 71;
+inline constexpr int PathFileAccessError = 75;
+inline constexpr int PathNotFound = 76;
+inline constexpr int PrinterError = 482;
+} // namespace code
+
+// The description that ends an error box's title, for every code the program raises.
+std::string ErrorDescription(int code);
+
+// A run-time failure: a code of the error reporter's table and a description for people.
+class RuntimeError : public std::runtime_error {
+public:
+    explicit RuntimeError(int code) : RuntimeError(code, ErrorDescription(code)) {}
+    RuntimeError(int code, const std::string& description) : std::runtime_error(description), m_code(code) {}
+    int code() const { return m_code; }
+    std::string description() const { return what(); }
+
+private:
+    int m_code;
+};
+
+// Maps an errno value onto the reporter's codes; `onDirectory` tells a missing path from a missing file.
+RuntimeError ErrnoError(int err, bool onDirectory = false);
+
+} // namespace dayvell
