@@ -55,7 +55,9 @@ private:
     int m_fd = -1;
 };
 
-std::string Encoded(std::string_view plain, const std::string& key) { return Encode(plain, key); }
+std::string Encoded(std::string_view plain, const std::string& key) {
+    return Encode(plain, key);
+}
 
 Record ReadFirstRecord(FileSystem& fs, const std::string& path) {
     FileHandle in = OpenFile(fs, path, O_RDONLY);
@@ -68,7 +70,8 @@ Record ReadFirstRecord(FileSystem& fs, const std::string& path) {
 
 } // namespace
 
-Book::Book(std::string path, std::string key, FileSystem& fs) : m_path(std::move(path)), m_key(std::move(key)), m_fs(&fs) {}
+Book::Book(std::string path, std::string key, FileSystem& fs)
+    : m_path(std::move(path)), m_key(std::move(key)), m_fs(&fs) {}
 
 BookHeader Book::NewHeader(std::string directory, std::string date) {
     return {std::string(kCheckPhrase), std::move(directory), std::string(kNoCoverName), std::move(date),
@@ -77,9 +80,9 @@ BookHeader Book::NewHeader(std::string directory, std::string date) {
 
 void Book::Create(FileSystem& fs, const std::string& path, const std::string& key, const BookHeader& header) {
     // Encipher everything before the file exists, so a field the cipher cannot carry leaves nothing behind.
-    const std::string bytes = FormatRecord({Encode(header.checkPhrase, key), Encode(header.directory, key),
-                                            Encode(header.coverName, key), Encode(header.lastAccess, key),
-                                            Encode(header.flags, key)});
+    const std::string bytes =
+        FormatRecord({Encode(header.checkPhrase, key), Encode(header.directory, key), Encode(header.coverName, key),
+                      Encode(header.lastAccess, key), Encode(header.flags, key)});
     FileHandle out = OpenFile(fs, path, O_WRONLY | O_CREAT | O_EXCL, 0666);
     try {
         WriteAll(fs, out.fd(), bytes.data(), bytes.size());
@@ -91,7 +94,9 @@ void Book::Create(FileSystem& fs, const std::string& path, const std::string& ke
     }
 }
 
-Record Book::readHeaderRecord() const { return ReadFirstRecord(*m_fs, m_path); }
+Record Book::readHeaderRecord() const {
+    return ReadFirstRecord(*m_fs, m_path);
+}
 
 bool Book::checkPassword() const {
     Record header = readHeaderRecord();
@@ -168,9 +173,9 @@ std::optional<std::pair<std::int64_t, Page>> Book::readPageOrLast(std::int64_t n
 }
 
 void Book::appendPage(const Page& page) {
-    const std::string bytes = FormatRecord({Encoded(page.number, m_key), Encoded(page.date, m_key),
-                                            Encoded(page.time, m_key), Encoded(page.text, m_key),
-                                            std::string(kEndMark)});
+    const std::string bytes =
+        FormatRecord({Encoded(page.number, m_key), Encoded(page.date, m_key), Encoded(page.time, m_key),
+                      Encoded(page.text, m_key), std::string(kEndMark)});
     const std::string real = realPath();
     DirectoryLock lock(*m_fs, ParentDirectory(real));
     FileHandle out = OpenFile(*m_fs, real, O_RDWR | O_APPEND);
@@ -213,14 +218,14 @@ std::string Book::realPath() const {
 }
 
 void Book::writeVia(const std::string& sourcePath, const std::string& targetDir, const std::string& targetPath,
-                    bool replace, const HeaderChange& changeHeader, const PageChange& changePage) {
+                    Target mode, const HeaderChange& changeHeader, const PageChange& changePage) {
     DirectoryLock lock(*m_fs, targetDir);
     FileHandle in = OpenFile(*m_fs, sourcePath, O_RDONLY);
     struct stat source {};
     if (m_fs->fstat(in.fd(), &source) != 0)
         throw ErrnoError(errno);
     struct stat target {};
-    if (::stat(targetPath.c_str(), &target) == 0 && targetPath != sourcePath && target.st_dev == source.st_dev &&
+    if (mode != Target::Book && ::stat(targetPath.c_str(), &target) == 0 && target.st_dev == source.st_dev &&
         target.st_ino == source.st_ino)
         throw RuntimeError(code::PathFileAccessError, "A book cannot be copied onto itself");
 
@@ -248,8 +253,8 @@ void Book::writeVia(const std::string& sourcePath, const std::string& targetDir,
             throw ErrnoError(errno);
         SyncFile(*m_fs, out.fd());
         out.close();
-        const int r = replace ? m_fs->rename(scratch.c_str(), targetPath.c_str())
-                              : m_fs->renameNoReplace(scratch.c_str(), targetPath.c_str());
+        const int r = mode != Target::NewFile ? m_fs->rename(scratch.c_str(), targetPath.c_str())
+                                              : m_fs->renameNoReplace(scratch.c_str(), targetPath.c_str());
         if (r != 0)
             throw ErrnoError(errno);
     } catch (...) {
@@ -262,7 +267,7 @@ void Book::writeVia(const std::string& sourcePath, const std::string& targetDir,
 
 void Book::rewrite(const HeaderChange& header, const PageChange& page) {
     const std::string real = realPath();
-    writeVia(real, ParentDirectory(real), real, true, header, page);
+    writeVia(real, ParentDirectory(real), real, Target::Book, header, page);
 }
 
 void Book::refreshDate(const std::string& date) {
@@ -334,7 +339,8 @@ void Book::copyTo(const std::string& targetDir, bool replace, bool move) {
     const std::string target = dir + name;
     std::string field = Encode(dir, m_key);
     const std::string source = realPath();
-    writeVia(source, targetDir, target, replace, [&](Record& h) { h[1] = field; }, {});
+    writeVia(source, targetDir, target, replace ? Target::ReplaceFile : Target::NewFile,
+             [&](Record& h) { h[1] = field; }, {});
     if (move) {
         if (m_fs->unlink(source.c_str()) != 0)
             throw ErrnoError(errno);

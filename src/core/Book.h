@@ -93,8 +93,11 @@ private:
     // Returns false to drop the record.
     using PageChange = std::function<bool(std::int64_t position, Record&)>;
     void rewrite(const HeaderChange& header, const PageChange& page);
+    // Where the scratch file's content goes: over the book itself, or to another file that may or may not be
+    // replaced.
+    enum class Target { Book, NewFile, ReplaceFile };
     void writeVia(const std::string& sourcePath, const std::string& targetDir, const std::string& targetPath,
-                  bool replace, const HeaderChange& header, const PageChange& page);
+                  Target mode, const HeaderChange& header, const PageChange& page);
     std::string realPath() const;
 
     std::string m_path;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 
 namespace dayvell {
 
@@ -16,10 +17,15 @@ constexpr std::array<char32_t, 32> kHigh = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
+// The message travels as Windows-1252 like every text in core, which by definition cannot hold the characters it
+// names: it names them by their Unicode numbers. Windows that have the typed text name them as they look.
 std::string describe(const std::vector<char32_t>& chars) {
     std::string s = "These characters cannot be stored in a dayvell:";
-    for (char32_t c : chars)
-        s += " " + Utf8(c);
+    char code[16];
+    for (size_t i = 0; i < chars.size(); ++i) {
+        std::snprintf(code, sizeof code, "%sU+%04X", i ? ", " : " ", static_cast<unsigned>(chars[i]));
+        s += code;
+    }
     return s;
 }
 
@@ -35,7 +41,9 @@ int Cp1252Code(char32_t c) {
     return it == kHigh.end() ? -1 : 0x80 + static_cast<int>(it - kHigh.begin());
 }
 
-char32_t Cp1252Char(unsigned char code) { return (code >= 0x80 && code < 0xA0) ? kHigh[code - 0x80] : code; }
+char32_t Cp1252Char(unsigned char code) {
+    return (code >= 0x80 && code < 0xA0) ? kHigh[code - 0x80] : code;
+}
 
 std::string ToCp1252(std::u32string_view text) {
     std::string out;

@@ -4,8 +4,7 @@
 namespace dayvell {
 
 CodecError::CodecError(std::size_t position, unsigned char character, unsigned char keyCharacter)
-    : RuntimeError(code::InvalidArgument), m_position(position), m_character(character),
-      m_keyCharacter(keyCharacter) {}
+    : RuntimeError(code::InvalidArgument), m_position(position), m_character(character), m_keyCharacter(keyCharacter) {}
 
 namespace {
 
@@ -40,9 +39,13 @@ template <bool Encoding> std::string transform(std::string_view text, std::strin
 
 } // namespace
 
-std::string Encode(std::string_view text, std::string_view key) { return transform<true>(text, key); }
+std::string Encode(std::string_view text, std::string_view key) {
+    return transform<true>(text, key);
+}
 
-std::string Decode(std::string_view text, std::string_view key) { return transform<false>(text, key); }
+std::string Decode(std::string_view text, std::string_view key) {
+    return transform<false>(text, key);
+}
 
 std::size_t FirstUnencodable(std::string_view text, std::string_view key) {
     if (text.empty())

@@ -11,7 +11,9 @@
 
 namespace dayvell {
 
-int FileSystem::open(const char* path, int flags, mode_t mode) { return ::open(path, flags | O_CLOEXEC, mode); }
+int FileSystem::open(const char* path, int flags, mode_t mode) {
+    return ::open(path, flags | O_CLOEXEC, mode);
+}
 
 ssize_t FileSystem::read(int fd, void* buffer, size_t size) {
     ssize_t n;
@@ -37,11 +39,21 @@ ssize_t FileSystem::pread(int fd, void* buffer, size_t size, off_t offset) {
     return n;
 }
 
-int FileSystem::fsync(int fd) { return ::fsync(fd); }
-int FileSystem::close(int fd) { return ::close(fd); }
-int FileSystem::fstat(int fd, struct stat* st) { return ::fstat(fd, st); }
-int FileSystem::ftruncate(int fd, off_t length) { return ::ftruncate(fd, length); }
-int FileSystem::fchmod(int fd, mode_t mode) { return ::fchmod(fd, mode); }
+int FileSystem::fsync(int fd) {
+    return ::fsync(fd);
+}
+int FileSystem::close(int fd) {
+    return ::close(fd);
+}
+int FileSystem::fstat(int fd, struct stat* st) {
+    return ::fstat(fd, st);
+}
+int FileSystem::ftruncate(int fd, off_t length) {
+    return ::ftruncate(fd, length);
+}
+int FileSystem::fchmod(int fd, mode_t mode) {
+    return ::fchmod(fd, mode);
+}
 
 int FileSystem::flock(int fd, int operation) {
     int r;
@@ -61,8 +73,12 @@ int FileSystem::renameNoReplace(const char* from, const char* to) {
     return ::unlink(from);
 }
 
-int FileSystem::rename(const char* from, const char* to) { return ::rename(from, to); }
-int FileSystem::unlink(const char* path) { return ::unlink(path); }
+int FileSystem::rename(const char* from, const char* to) {
+    return ::rename(from, to);
+}
+int FileSystem::unlink(const char* path) {
+    return ::unlink(path);
+}
 
 FileSystem& SystemFileSystem() {
     static FileSystem fs;
@@ -115,7 +131,9 @@ std::string WithSeparator(std::string dir) {
     return dir;
 }
 
-std::string JoinPath(const std::string& dir, const std::string& name) { return WithSeparator(dir) + name; }
+std::string JoinPath(const std::string& dir, const std::string& name) {
+    return WithSeparator(dir) + name;
+}
 
 std::string ParentDirectory(const std::string& path) {
     auto slash = path.find_last_of('/');

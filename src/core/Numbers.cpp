@@ -7,7 +7,9 @@
 
 namespace dayvell {
 
-std::string PageNumberText(std::int64_t n) { return (n >= 0 ? " " : "") + std::to_string(n); }
+std::string PageNumberText(std::int64_t n) {
+    return (n >= 0 ? " " : "") + std::to_string(n);
+}
 
 double NumericValue(std::string_view text) {
     // Collect the characters that form the number, skipping blanks (space, tab, line feed) wherever they are.

@@ -35,7 +35,9 @@ std::string FormatRecord(const Record& record) {
 
 RecordReader::RecordReader(FileSystem& fs, int fd) : m_fs(fs), m_fd(fd), m_buffer(kReadBuffer) {}
 
-void RecordReader::malformed() { throw RuntimeError(code::PastEndOfFile); }
+void RecordReader::malformed() {
+    throw RuntimeError(code::PastEndOfFile);
+}
 
 bool RecordReader::fill() {
     if (m_eof)
@@ -53,7 +55,9 @@ bool RecordReader::fill() {
     return true;
 }
 
-bool RecordReader::atEnd() { return m_pos == m_end && !fill(); }
+bool RecordReader::atEnd() {
+    return m_pos == m_end && !fill();
+}
 
 template <bool Keep> void RecordReader::readField(std::string* field) {
     while (true) {
@@ -107,8 +111,12 @@ template <bool Keep> bool RecordReader::readRecord(Record* record) {
     return true;
 }
 
-bool RecordReader::next(Record& record) { return readRecord<true>(&record); }
-bool RecordReader::skip() { return readRecord<false>(nullptr); }
+bool RecordReader::next(Record& record) {
+    return readRecord<true>(&record);
+}
+bool RecordReader::skip() {
+    return readRecord<false>(nullptr);
+}
 
 void RecordWriter::write(const Record& record) {
     AppendRecord(m_buffer, record);

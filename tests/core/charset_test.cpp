@@ -29,6 +29,6 @@ TEST(Charset, RefusesCharactersOutsideTheSetNamingEachOnce) {
         ASSERT_EQ(e.characters().size(), 2u);
         EXPECT_EQ(e.characters()[0], U'\u0416');
         EXPECT_EQ(e.characters()[1], U'\U0001F600');
-        EXPECT_NE(std::string(e.what()).find("\xD0\x96"), std::string::npos); // the message names the letter
+        EXPECT_EQ(std::string(e.what()), "These characters cannot be stored in a dayvell: U+0416, U+1F600");
     }
 }

@@ -17,14 +17,15 @@ struct CodecCase {
 
 // Expected values worked out by hand from the character codes, not by the code under test.
 const CodecCase kCases[] = {
-    {"three_by_three", "abc", "ABC", std::string("\xA2\xA4\xA6")},          // 97+65, 98+66, 99+67
-    {"key_repeats", "abcd", "ABC", std::string("\xA2\xA4\xA6\xA5")},        // d (100) meets A (65) again
-    {"key_longer_than_text", "ab", "ABCDEFG", std::string("\xA2\xA4")},    // only the key's first characters
-    {"empty_text", "", "anykey", ""},                                       //
-    {"empty_text_empty_key", "", "", ""},                                   //
-    {"line_breaks_and_spaces", "a\r\n b", "1234", std::string("\x92\x3F\x3D\x54\x93")}, // 97+49, 13+50, 10+51, 32+52, 98+49
+    {"three_by_three", "abc", "ABC", std::string("\xA2\xA4\xA6")},      // 97+65, 98+66, 99+67
+    {"key_repeats", "abcd", "ABC", std::string("\xA2\xA4\xA6\xA5")},    // d (100) meets A (65) again
+    {"key_longer_than_text", "ab", "ABCDEFG", std::string("\xA2\xA4")}, // only the key's first characters
+    {"empty_text", "", "anykey", ""},                                   //
+    {"empty_text_empty_key", "", "", ""},                               //
+    {"line_breaks_and_spaces", "a\r\n b", "1234",
+     std::string("\x92\x3F\x3D\x54\x93")}, // 97+49, 13+50, 10+51, 32+52, 98+49
     {"check_phrase", "mZq7391mZq", "key1", std::string("\xD8\xBF\xEA\x68\x9E\x9E\xAA\x9E\xC5\xD6")},
-    {"sum_exactly_255", std::string("\xC8"), "7", std::string("\xFF")},       // 200 + 55
+    {"sum_exactly_255", std::string("\xC8"), "7", std::string("\xFF")}, // 200 + 55
 };
 
 class CodecTable : public ::testing::TestWithParam<CodecCase> {};
@@ -60,11 +61,11 @@ struct FailureCase {
 };
 
 const FailureCase kFailures[] = {
-    {"encode_sum_above_255", true, std::string("ab\xC8"), "778", 3, 0xC8},       // 200 + 56
-    {"encode_e_acute", true, "caf\xE9", "    ", 4, 0xE9},                         // 233 + 32
-    {"encode_empty_key", true, "abc", "", 1, 'a'},                               //
+    {"encode_sum_above_255", true, std::string("ab\xC8"), "778", 3, 0xC8},           // 200 + 56
+    {"encode_e_acute", true, "caf\xE9", "    ", 4, 0xE9},                            // 233 + 32
+    {"encode_empty_key", true, "abc", "", 1, 'a'},                                   //
     {"decode_fallback_above_255", false, std::string("x\x10"), "\x01\xF5", 2, 0x10}, // 16 - 245 < 0, 16 + 245 > 255
-    {"decode_empty_key", false, "abc", "", 1, 'a'},                              //
+    {"decode_empty_key", false, "abc", "", 1, 'a'},                                  //
 };
 
 class CodecFailures : public ::testing::TestWithParam<FailureCase> {};
@@ -91,7 +92,7 @@ TEST(Codec, FirstUnencodableFindsWhatEncodeWouldRefuse) {
     EXPECT_EQ(FirstUnencodable("", ""), std::string::npos);
     // Accented capitals pass with a digit key and fail with a letter key.
     EXPECT_EQ(FirstUnencodable("\xC9", "1111"), std::string::npos); // 201 + 49
-    EXPECT_EQ(FirstUnencodable("\xC9", "pass"), 0u);                 // 201 + 112
+    EXPECT_EQ(FirstUnencodable("\xC9", "pass"), 0u);                // 201 + 112
 }
 
 } // namespace

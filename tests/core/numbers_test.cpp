@@ -33,12 +33,12 @@ TEST(Numbers, NumericValueAndRounding) {
         {"1.5", 1.5, 2},
         {"99", 99, 99},
         {" 12", 12, 12},
-        {"1 2 3", 123, 123},           // blanks anywhere are skipped
-        {"12abc", 12, 12},             // stops at the first character that cannot continue
+        {"1 2 3", 123, 123}, // blanks anywhere are skipped
+        {"12abc", 12, 12},   // stops at the first character that cannot continue
         {" 3    Saturday, 12/5/2026", 3, 3},
-        {"1.2.3", 1.2, 1},             // a second point cannot continue a number
+        {"1.2.3", 1.2, 1}, // a second point cannot continue a number
         {"2e1x", 20, 20},
-        {"2.5e", 2.5, 2},              // an exponent without digits is no exponent
+        {"2.5e", 2.5, 2}, // an exponent without digits is no exponent
         {"+7", 7, 7},
         {"--7", 0, 0},
         {".5", 0.5, 0},

@@ -84,7 +84,9 @@ TEST(Record, DamagedFilesAreError62) {
         {"four fields", "\"a\",\"b\",\"c\",\"d\"\r\n"},
         {"six fields", "\"a\",\"b\",\"c\",\"d\",\"e\",\"f\"\r\n"},
         {"plain text file", "Dear diary,\nthis is not a book.\n"},
-        {"binary file", std::string("\x7F" "ELF\x02\x01\x01\x00\x00\x00\"\x00\x22", 13)},
+        {"binary file", std::string("\x7F"
+                                    "ELF\x02\x01\x01\x00\x00\x00\"\x00\x22",
+                                    13)},
         {"blank line", "\"a\",\"b\",\"c\",\"d\",\"e\"\r\n\r\n"},
         {"only spaces", "    "},
     };

@@ -21,10 +21,12 @@ ScriptedDialogs& ScriptedDialogs::expectInput(std::string prompt, std::string re
     return *this;
 }
 
-void ScriptedDialogs::clear() { m_expected.clear(); }
+void ScriptedDialogs::clear() {
+    m_expected.clear();
+}
 
 std::optional<ScriptedDialogs::Expected> ScriptedDialogs::next(bool isInput, const std::string& text,
-                                                                const std::string& title) {
+                                                               const std::string& title) {
     const char* kind = isInput ? "input box" : "message box";
     if (m_expected.empty()) {
         ADD_FAILURE() << "Unexpected " << kind << ": \"" << text << "\" titled \"" << title << "\"";
