@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Codec.h"
 
+#include <algorithm>
+
 namespace dayvell {
 
 CodecError::CodecError(std::size_t position, unsigned char character, unsigned char keyCharacter)
@@ -8,31 +10,76 @@ CodecError::CodecError(std::size_t position, unsigned char character, unsigned c
 
 namespace {
 
-template <bool Encoding> std::string transform(std::string_view text, std::string_view key) {
+// The key laid out again and again over a block whose length is a multiple of the key's, so that the inner loop
+// runs over plain arrays of bytes and the compiler can do many characters at a time.
+constexpr std::size_t kBlock = 4096;
+
+struct RepeatedKey {
+    std::string key;
+    std::string bytes;
+};
+
+const std::string& Repeated(std::string_view key) {
+    thread_local RepeatedKey cache;
+    if (cache.key != key || cache.bytes.empty()) {
+        cache.key.assign(key);
+        const std::size_t length = (kBlock / key.size()) * key.size();
+        cache.bytes.resize(length);
+        for (std::size_t i = 0; i < length; ++i)
+            cache.bytes[i] = key[i % key.size()];
+    }
+    return cache.bytes;
+}
+
+// Returns false when some character's code came out above 255; `out` then holds no meaning.
+template <bool Encoding>
+bool TransformBlock(const unsigned char* text, const unsigned char* key, unsigned char* out, std::size_t n) {
+    unsigned char overflow = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const unsigned char t = text[i];
+        const unsigned char k = key[i];
+        const unsigned char sum = static_cast<unsigned char>(t + k);
+        const unsigned char sumOverflows = t > static_cast<unsigned char>(255 - k);
+        if constexpr (Encoding) {
+            out[i] = sum;
+            overflow |= sumOverflows;
+        } else {
+            // Only a wrong key or damaged data makes the difference negative; the sum then gives a wrong but
+            // well-defined character, or a failure when it is above 255 too.
+            const unsigned char negative = t < k;
+            out[i] = negative ? sum : static_cast<unsigned char>(t - k);
+            overflow |= static_cast<unsigned char>(negative & sumOverflows);
+        }
+    }
+    return overflow == 0;
+}
+
+template <bool Encoding> [[noreturn]] void ThrowAtFirstFailure(std::string_view text, std::string_view key) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const int t = static_cast<unsigned char>(text[i]);
+        const int k = static_cast<unsigned char>(key[i % key.size()]);
+        const bool fails = Encoding ? t + k > 255 : (t < k && t + k > 255);
+        if (fails)
+            throw CodecError(i + 1, static_cast<unsigned char>(t), static_cast<unsigned char>(k));
+    }
+    throw CodecError(1, 0, 0); // not reached: the block said some character fails
+}
+
+template <bool Encoding> std::string Transform(std::string_view text, std::string_view key) {
     std::string out(text.size(), '\0');
     if (text.empty())
         return out;
     if (key.empty())
         throw CodecError(1, static_cast<unsigned char>(text[0]), 0);
-    const std::size_t keyLength = key.size();
-    std::size_t keypos = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const int textcode = static_cast<unsigned char>(text[i]);
-        const int keycode = static_cast<unsigned char>(key[keypos]);
-        int charcode;
-        if constexpr (Encoding) {
-            charcode = textcode + keycode;
-        } else {
-            charcode = textcode - keycode;
-            // Only a wrong key or damaged data gets here; the sum gives a wrong but well-defined character.
-            if (charcode < 0)
-                charcode = textcode + keycode;
-        }
-        if (charcode > 255)
-            throw CodecError(i + 1, static_cast<unsigned char>(textcode), static_cast<unsigned char>(keycode));
-        out[i] = static_cast<char>(charcode);
-        if (++keypos == keyLength)
-            keypos = 0;
+    const std::string& repeated = Repeated(key);
+    const auto* in = reinterpret_cast<const unsigned char*>(text.data());
+    auto* dst = reinterpret_cast<unsigned char*>(out.data());
+    const auto* k = reinterpret_cast<const unsigned char*>(repeated.data());
+    // Every block starts at a multiple of the key's length, so every block starts at the key's first character.
+    for (std::size_t done = 0; done < text.size(); done += repeated.size()) {
+        const std::size_t n = std::min(repeated.size(), text.size() - done);
+        if (!TransformBlock<Encoding>(in + done, k, dst + done, n))
+            ThrowAtFirstFailure<Encoding>(text, key);
     }
     return out;
 }
@@ -40,11 +87,11 @@ template <bool Encoding> std::string transform(std::string_view text, std::strin
 } // namespace
 
 std::string Encode(std::string_view text, std::string_view key) {
-    return transform<true>(text, key);
+    return Transform<true>(text, key);
 }
 
 std::string Decode(std::string_view text, std::string_view key) {
-    return transform<false>(text, key);
+    return Transform<false>(text, key);
 }
 
 std::size_t FirstUnencodable(std::string_view text, std::string_view key) {

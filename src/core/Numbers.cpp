@@ -8,7 +8,10 @@
 namespace dayvell {
 
 std::string PageNumberText(std::int64_t n) {
-    return (n >= 0 ? " " : "") + std::to_string(n);
+    std::string text = std::to_string(n);
+    if (n >= 0)
+        text.insert(text.begin(), ' ');
+    return text;
 }
 
 double NumericValue(std::string_view text) {

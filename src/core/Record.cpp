@@ -16,7 +16,8 @@ constexpr size_t kWriteBuffer = 1 << 20;
 void AppendRecord(std::string& out, const Record& record) {
     for (size_t i = 0; i < record.size(); ++i) {
         const std::string& f = record[i];
-        if (f.find_first_of("\"\r\n") != std::string::npos)
+        if (std::memchr(f.data(), '"', f.size()) || std::memchr(f.data(), '\r', f.size()) ||
+            std::memchr(f.data(), '\n', f.size()))
             throw RuntimeError(code::InvalidArgument, "A field holds a quote or a line break and cannot be stored");
         if (i > 0)
             out += ',';
