@@ -4,6 +4,7 @@
 #include "core/Book.h"
 #include "core/Codec.h"
 #include "core/Numbers.h"
+#include "core/Search.h"
 
 #include <benchmark/benchmark.h>
 
@@ -203,6 +204,51 @@ void BM_ReplacePage(benchmark::State& state) {
     SetBytes(state, book.path());
 }
 
+// The search's reference: grep -ci in the C locale over the same pages deciphered into a plain text file, one page
+// a line (its line breaks made blanks), so that grep counts matching pages as the search does.
+std::string PlainTextOf(int pages) {
+    const std::string plain = WorkDir() + "plain" + std::to_string(pages) + ".txt";
+    if (!std::filesystem::exists(plain)) {
+        Book book(BookOf(pages), kKey);
+        std::ofstream out(plain, std::ios::binary);
+        book.forEachRecord([&](std::int64_t, const Record& r) {
+            Page p = book.decodePage(r);
+            std::string line = p.number + p.date + p.time + p.text;
+            for (char& ch : line)
+                if (ch == '\r' || ch == '\n')
+                    ch = ' ';
+            out << line << '\n';
+            return true;
+        });
+    }
+    return plain;
+}
+
+const char* SearchWord(int64_t which) {
+    return which == 0 ? "rarewordxyz" : "the";
+}
+
+void BM_Reference_GrepCi(benchmark::State& state) {
+    const std::string plain = PlainTextOf(static_cast<int>(state.range(0)));
+    const std::string command =
+        std::string("LC_ALL=C grep -ci ") + SearchWord(state.range(1)) + " " + plain + " > /dev/null";
+    for (auto _ : state)
+        if (std::system(command.c_str()) != 0 && state.range(1) != 0)
+            state.SkipWithError("grep failed");
+}
+
+// Range 1: 0 searches a word on few pages, 1 a word on every page.
+void BM_Search(benchmark::State& state) {
+    Book book(BookOf(static_cast<int>(state.range(0))), kKey);
+    int64_t matches = 0;
+    for (auto _ : state) {
+        matches = 0;
+        SearchBook(book, SearchWord(state.range(1)), [&](const std::string&) { ++matches; });
+    }
+    state.counters["matches"] = static_cast<double>(matches);
+    SetBytes(state, book.path());
+}
+
 long StatusKb(const char* field) {
     std::ifstream status("/proc/self/status");
     std::string line;
@@ -243,6 +289,8 @@ BENCHMARK(BM_ReadLastPage)->Arg(1000)->Arg(20000)->Unit(benchmark::kMicrosecond)
 BENCHMARK(BM_DecodeAllPages)->Arg(1000)->Arg(20000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_AppendPage)->Arg(1000)->Arg(20000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ReplacePage)->Arg(1000)->Arg(20000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Reference_GrepCi)->Args({20000, 0})->Args({20000, 1})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Search)->Args({20000, 0})->Args({20000, 1})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PeakMemoryCountAndReadAll)->Arg(20000)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

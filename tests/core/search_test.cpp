@@ -1,0 +1,84 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "BookFixture.h"
+
+#include "core/Search.h"
+
+using namespace dayvell;
+using namespace dayvell::test;
+
+namespace {
+
+TEST(SearchLine, HasTheFixedLayout) {
+    EXPECT_EQ(SearchResultLine({" 3", "Saturday, 12/5/2026", "1:46:33 PM", "Dear diary, today was a long day"}),
+              " 3    Saturday, 12/5/2026 1:46:33 PM  Dear diary, today was a l");
+    EXPECT_EQ(SearchResultLine({" 12", "Monday, 1/4/2027", "9:00:00 AM", "Short"}),
+              " 12    Monday, 1/4/2027 9:00:00 AM  Short");
+    EXPECT_EQ(SearchResultLine({" 1", "d", "t", "ab\r\ncd"}), " 1    d t  ab\r\ncd");
+}
+
+TEST(SearchUpper, CapitalisesLettersOnly) {
+    EXPECT_EQ(UpperCp1252("abc xyz 123 !?"), "ABC XYZ 123 !?");
+    EXPECT_EQ(UpperCp1252("\xE9\xE0\xF6\xFE"), "\xC9\xC0\xD6\xDE"); // e acute, a grave, o umlaut, thorn
+    EXPECT_EQ(UpperCp1252("\x9A\x9C\x9E\xFF"), "\x8A\x8C\x8E\x9F"); // s caron, oe, z caron, y diaeresis
+    EXPECT_EQ(UpperCp1252("\xF7\xDF\xB5\xAA"), "\xF7\xDF\xB5\xAA"); // division sign, sharp s, micro, ordinal a
+}
+
+using Search = BookFixture;
+
+TEST_F(Search, FindsPagesLikeAPersonWould) {
+    const struct {
+        const char* text;
+        std::vector<int> pages;
+    } cases[] = {
+        {"nothing like this", {}},
+        {"diary", {1}},
+        {"DIARY", {1}},
+        {"line", {2}},      // several times in one page: one line
+        {"day", {1, 2, 3}}, // every date line holds a weekday
+        {"12/6", {2}},      // in the date line
+        {"PM", {1, 3}},     // in the time
+        {"3 PMDear", {1}},  // from the time into the text: fields are joined without separators
+        {" 2Sunday", {2}},  // from the number into the date line
+        {"", {1, 2, 3}},    // an empty text matches every page
+        {"Line two\r\n\r\nLast", {2}},
+        {"last line!", {}}, // longer than what is left at the end of the page
+    };
+    Book book(path, kKey);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        std::vector<std::string> lines;
+        SearchBook(book, c.text, [&](const std::string& line) { lines.push_back(line); });
+        std::vector<std::string> expected;
+        for (int p : c.pages)
+            expected.push_back(SearchResultLine(pages[static_cast<size_t>(p - 1)]));
+        EXPECT_EQ(lines, expected);
+    }
+}
+
+TEST_F(Search, IgnoresTheCaseOfAccentedLetters) {
+    TempDir other;
+    const std::string p = other.file("a.dvl");
+    Book::Create(SystemFileSystem(), p, "1111", Book::NewHeader(other.dir(), "1/1/2026"));
+    Book book(p, "1111");
+    book.appendPage({" 1", "d", "t", "CAF\xC9 au lait"});
+    int found = 0;
+    SearchBook(book, "caf\xE9", [&](const std::string&) { ++found; });
+    EXPECT_EQ(found, 1);
+}
+
+TEST_F(Search, KeepsWhatItFoundBeforeAFailure) {
+    // Damage the file after the first page: the first result arrives, then the search fails with 62.
+    const std::string bytes = original;
+    const size_t secondPage = bytes.find("\r\n", bytes.find("\r\n") + 2) + 2;
+    WriteFileBytes(path, bytes.substr(0, secondPage + 5));
+    std::vector<std::string> lines;
+    try {
+        SearchBook(Book(path, kKey), "", [&](const std::string& line) { lines.push_back(line); });
+        FAIL() << "no error";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.code(), 62);
+    }
+    EXPECT_EQ(lines.size(), 1u);
+}
+
+} // namespace
