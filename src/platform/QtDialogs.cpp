@@ -1,0 +1,108 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "QtDialogs.h"
+
+#include "ProgramWindow.h"
+#include "Text.h"
+#include "WindowSystem.h"
+
+#include "core/Charset.h"
+
+#include <QInputDialog>
+#include <QLabel>
+#include <QMessageBox>
+
+namespace dayvell {
+
+namespace {
+
+QMessageBox::StandardButtons StandardButtons(Buttons buttons) {
+    switch (buttons) {
+    case Buttons::Ok:
+        return QMessageBox::Ok;
+    case Buttons::OkCancel:
+        return QMessageBox::Ok | QMessageBox::Cancel;
+    case Buttons::YesNo:
+        return QMessageBox::Yes | QMessageBox::No;
+    case Buttons::YesNoCancel:
+        return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    }
+    return QMessageBox::Ok;
+}
+
+QMessageBox::Icon StandardIcon(Icon icon) {
+    switch (icon) {
+    case Icon::None:
+        return QMessageBox::NoIcon;
+    case Icon::Critical:
+        return QMessageBox::Critical;
+    case Icon::Question:
+        return QMessageBox::Question;
+    case Icon::Exclamation:
+        return QMessageBox::Warning;
+    case Icon::Information:
+        return QMessageBox::Information;
+    }
+    return QMessageBox::NoIcon;
+}
+
+// Closing a box without choosing counts as its Cancel, or as No where there is no Cancel.
+Answer AnswerOf(QMessageBox::StandardButton button, Buttons buttons) {
+    switch (button) {
+    case QMessageBox::Ok:
+        return Answer::Ok;
+    case QMessageBox::Yes:
+        return Answer::Yes;
+    case QMessageBox::No:
+        return Answer::No;
+    case QMessageBox::Cancel:
+        return Answer::Cancel;
+    default:
+        return buttons == Buttons::YesNo ? Answer::No : buttons == Buttons::Ok ? Answer::Ok : Answer::Cancel;
+    }
+}
+
+} // namespace
+
+QString BoxTitle(const std::string& title) {
+    return title.empty() ? QStringLiteral("dayvell") : QStringFromCp1252(title);
+}
+
+QtDialogs::QtDialogs(WindowSystem& windows) : m_windows(windows) {}
+
+Answer QtDialogs::message(const std::string& text, const std::string& title, Buttons buttons, Icon icon) {
+    WindowSystem::BoxScope scope(m_windows);
+    QMessageBox box(StandardIcon(icon), BoxTitle(title), BoxText(text), StandardButtons(buttons),
+                    m_windows.activeWindow());
+    // A book's text is shown as written, never read as markup.
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+    return AnswerOf(box.standardButton(box.clickedButton()), buttons);
+}
+
+std::string QtDialogs::input(const std::string& prompt, const std::string& title) {
+    QString typed;
+    for (;;) {
+        bool accepted = false;
+        {
+            WindowSystem::BoxScope scope(m_windows);
+            QInputDialog box(m_windows.activeWindow());
+            box.setWindowTitle(BoxTitle(title));
+            box.setLabelText(BoxText(prompt));
+            if (auto* label = box.findChild<QLabel*>())
+                label->setTextFormat(Qt::PlainText);
+            box.setInputMode(QInputDialog::TextInput);
+            box.setTextValue(typed);
+            accepted = box.exec() == QDialog::Accepted;
+            typed = box.textValue();
+        }
+        if (!accepted)
+            return {};
+        try {
+            return Cp1252FromQString(typed);
+        } catch (const UnstorableText& e) {
+            message(e.what(), {}, Buttons::Ok, Icon::Exclamation);
+        }
+    }
+}
+
+} // namespace dayvell

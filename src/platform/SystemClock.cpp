@@ -1,0 +1,55 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "SystemClock.h"
+
+#include "Text.h"
+
+#include <QRegularExpression>
+
+namespace dayvell {
+
+namespace {
+
+// Applies `edit` to the parts of a Qt date/time format outside quoted literals.
+template <class Edit> QString EditOutsideQuotes(const QString& format, Edit edit) {
+    const QStringList parts = format.split(QLatin1Char('\''));
+    QStringList edited;
+    for (qsizetype i = 0; i < parts.size(); ++i)
+        edited << (i % 2 == 0 ? edit(parts[i]) : parts[i]);
+    return edited.join(QLatin1Char('\''));
+}
+
+} // namespace
+
+QString ShortDateFormat(const QLocale& locale) {
+    return EditOutsideQuotes(locale.dateFormat(QLocale::ShortFormat), [](QString part) {
+        static const QRegularExpression twoDigitYear(QStringLiteral("(?<!y)yy(?!y)"));
+        return part.replace(twoDigitYear, QStringLiteral("yyyy"));
+    });
+}
+
+QString TimeFormat(const QLocale& locale) {
+    // The long format is the one that carries seconds; it may also name the time zone, which a page's time does
+    // not show.
+    QString format = EditOutsideQuotes(locale.timeFormat(QLocale::LongFormat), [](QString part) {
+        static const QRegularExpression zone(QStringLiteral("\\s*t+\\s*"));
+        return part.replace(zone, QStringLiteral(" "));
+    });
+    return format.trimmed();
+}
+
+SystemClock::SystemClock(QLocale locale, std::function<QDateTime()> now)
+    : m_locale(std::move(locale)), m_now(std::move(now)) {}
+
+std::string SystemClock::shortDate() const {
+    return LossyCp1252FromQString(m_locale.toString(m_now().date(), ShortDateFormat(m_locale)));
+}
+
+std::string SystemClock::weekdayName() const {
+    return LossyCp1252FromQString(m_locale.dayName(m_now().date().dayOfWeek(), QLocale::LongFormat));
+}
+
+std::string SystemClock::timeText() const {
+    return LossyCp1252FromQString(m_locale.toString(m_now().time(), TimeFormat(m_locale)));
+}
+
+} // namespace dayvell
