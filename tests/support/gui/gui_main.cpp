@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The main() of every GUI test executable: the widgets need a QApplication before the first test runs.
+#include <QApplication>
+#include <QLocale>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// The offscreen platform warns about every window operation it leaves out (raise, size hints); those warnings
+// say nothing about the program and would bury the ones that do.
+QtMessageHandler standard = nullptr;
+
+void FilterMessages(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (message.startsWith(QLatin1String("This plugin does not support")))
+        return;
+    standard(type, context, message);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    standard = qInstallMessageHandler(FilterMessages);
+    ::testing::InitGoogleTest(&argc, argv);
+    QApplication app(argc, argv);
+    // Windows are unloaded through the window system, which tells each test when the program would end.
+    app.setQuitOnLastWindowClosed(false);
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    return RUN_ALL_TESTS();
+}
