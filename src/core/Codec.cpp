@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Codec.h"
 
+#include "Vectorise.h"
+
 #include <algorithm>
 
 namespace dayvell {
@@ -33,7 +35,8 @@ const std::string& Repeated(std::string_view key) {
 
 // Returns false when some character's code came out above 255; `out` then holds no meaning.
 template <bool Encoding>
-bool TransformBlock(const unsigned char* text, const unsigned char* key, unsigned char* out, std::size_t n) {
+[[gnu::always_inline]] inline bool TransformBlockImpl(const unsigned char* text, const unsigned char* key,
+                                                      unsigned char* out, std::size_t n) {
     unsigned char overflow = 0;
     for (std::size_t i = 0; i < n; ++i) {
         const unsigned char t = text[i];
@@ -54,6 +57,21 @@ bool TransformBlock(const unsigned char* text, const unsigned char* key, unsigne
     return overflow == 0;
 }
 
+DAYVELL_VECTOR_CLONES bool EncodeBlock(const unsigned char* text, const unsigned char* key, unsigned char* out,
+                                       std::size_t n) {
+    return TransformBlockImpl<true>(text, key, out, n);
+}
+
+DAYVELL_VECTOR_CLONES bool DecodeBlock(const unsigned char* text, const unsigned char* key, unsigned char* out,
+                                       std::size_t n) {
+    return TransformBlockImpl<false>(text, key, out, n);
+}
+
+template <bool Encoding>
+bool TransformBlock(const unsigned char* text, const unsigned char* key, unsigned char* out, std::size_t n) {
+    return Encoding ? EncodeBlock(text, key, out, n) : DecodeBlock(text, key, out, n);
+}
+
 template <bool Encoding> [[noreturn]] void ThrowAtFirstFailure(std::string_view text, std::string_view key) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         const int t = static_cast<unsigned char>(text[i]);
@@ -65,22 +83,27 @@ template <bool Encoding> [[noreturn]] void ThrowAtFirstFailure(std::string_view 
     throw CodecError(1, 0, 0); // not reached: the block said some character fails
 }
 
-template <bool Encoding> std::string Transform(std::string_view text, std::string_view key) {
-    std::string out(text.size(), '\0');
+// Writes the transform of `text` to `dst`, which has room for text.size() bytes.
+template <bool Encoding> void TransformTo(std::string_view text, std::string_view key, char* dst) {
     if (text.empty())
-        return out;
+        return;
     if (key.empty())
         throw CodecError(1, static_cast<unsigned char>(text[0]), 0);
     const std::string& repeated = Repeated(key);
     const auto* in = reinterpret_cast<const unsigned char*>(text.data());
-    auto* dst = reinterpret_cast<unsigned char*>(out.data());
+    auto* out = reinterpret_cast<unsigned char*>(dst);
     const auto* k = reinterpret_cast<const unsigned char*>(repeated.data());
     // Every block starts at a multiple of the key's length, so every block starts at the key's first character.
     for (std::size_t done = 0; done < text.size(); done += repeated.size()) {
         const std::size_t n = std::min(repeated.size(), text.size() - done);
-        if (!TransformBlock<Encoding>(in + done, k, dst + done, n))
+        if (!TransformBlock<Encoding>(in + done, k, out + done, n))
             ThrowAtFirstFailure<Encoding>(text, key);
     }
+}
+
+template <bool Encoding> std::string Transform(std::string_view text, std::string_view key) {
+    std::string out(text.size(), '\0');
+    TransformTo<Encoding>(text, key, out.data());
     return out;
 }
 
@@ -92,6 +115,17 @@ std::string Encode(std::string_view text, std::string_view key) {
 
 std::string Decode(std::string_view text, std::string_view key) {
     return Transform<false>(text, key);
+}
+
+void DecodeAppend(std::string& out, std::string_view text, std::string_view key) {
+    const std::size_t old = out.size();
+    out.resize(old + text.size());
+    try {
+        TransformTo<false>(text, key, out.data() + old);
+    } catch (...) {
+        out.resize(old);
+        throw;
+    }
 }
 
 std::size_t FirstUnencodable(std::string_view text, std::string_view key) {

@@ -1,11 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Search.h"
 
+#include "Codec.h"
+#include "Vectorise.h"
+
+#include <algorithm>
 #include <cstring>
 
 namespace dayvell {
 
 namespace {
+
+constexpr size_t kResultTextLength = 25;
 
 // Branch-free, so that a whole page is converted many bytes at a time.
 inline unsigned char Upper(unsigned char c) {
@@ -16,10 +22,13 @@ inline unsigned char Upper(unsigned char c) {
     return c == 0xFF ? 0x9F : up; // y diaeresis has its capital in the 0x80 block
 }
 
-void UpperInto(std::string& s) {
-    auto* p = reinterpret_cast<unsigned char*>(s.data());
-    for (size_t i = 0, n = s.size(); i < n; ++i)
+DAYVELL_VECTOR_CLONES void UpperBytes(unsigned char* p, size_t n) {
+    for (size_t i = 0; i < n; ++i)
         p[i] = Upper(p[i]);
+}
+
+void UpperInto(std::string& s) {
+    UpperBytes(reinterpret_cast<unsigned char*>(s.data()), s.size());
 }
 
 } // namespace
@@ -35,22 +44,77 @@ std::string UpperCp1252(std::string_view text) {
 }
 
 std::string SearchResultLine(const Page& page) {
-    return page.number + "    " + page.date + " " + page.time + "  " + page.text.substr(0, 25);
+    return page.number + "    " + page.date + " " + page.time + "  " + page.text.substr(0, kResultTextLength);
 }
+
+namespace {
+
+// Looks for the upper-cased `needle` in one page, deciphering and upper-casing it a piece at a time so that a page
+// that matches early is not deciphered to its end.
+class PageScanner {
+public:
+    PageScanner(std::string_view needle, const std::string& key)
+        : m_needle(needle), m_key(key), m_step(std::max<size_t>(1, 512 / key.size()) * key.size()) {}
+
+    bool matches(const Record& record) {
+        m_joined.clear();
+        m_searched = 0;
+        m_upper = 0;
+        for (size_t i = 0; i < 3; ++i)
+            DecodeAppend(m_joined, record[i], m_key);
+        if (found())
+            return true;
+        // Pieces of the text start at multiples of the key's length, where the key starts again.
+        const std::string_view text = record[3];
+        for (size_t done = 0; done < text.size(); done += m_step) {
+            DecodeAppend(m_joined, text.substr(done, m_step), m_key);
+            if (found())
+                return true;
+        }
+        return m_needle.empty() && !m_joined.empty();
+    }
+
+private:
+    // Upper-cases what was added since the last look and searches it, with enough of what came before for a
+    // match that straddles the two.
+    bool found() {
+        const size_t fresh = m_upper;
+        UpperFrom(m_joined, fresh);
+        m_upper = m_joined.size();
+        if (m_needle.empty())
+            return !m_joined.empty();
+        const size_t from = m_searched >= m_needle.size() - 1 ? m_searched - (m_needle.size() - 1) : 0;
+        m_searched = m_joined.size();
+        if (m_joined.size() - from < m_needle.size())
+            return false;
+        return memmem(m_joined.data() + from, m_joined.size() - from, m_needle.data(), m_needle.size()) != nullptr;
+    }
+
+    static void UpperFrom(std::string& s, size_t from) {
+        auto* p = reinterpret_cast<unsigned char*>(s.data());
+        UpperBytes(p + from, s.size() - from);
+    }
+
+    std::string_view m_needle;
+    const std::string& m_key;
+    size_t m_step;
+    std::string m_joined;
+    size_t m_searched = 0;
+    size_t m_upper = 0;
+};
+
+} // namespace
 
 void SearchBook(const Book& book, std::string_view text, const std::function<void(const std::string&)>& onMatch) {
     const std::string needle = UpperCp1252(text);
-    std::string joined;
+    PageScanner scanner(needle, book.key());
     book.forEachRecord([&](std::int64_t, const Record& record) {
-        const Page page = book.decodePage(record);
-        joined.clear();
-        joined.append(page.number).append(page.date).append(page.time).append(page.text);
-        UpperInto(joined);
-        const bool match = needle.empty()
-                               ? !joined.empty()
-                               : memmem(joined.data(), joined.size(), needle.data(), needle.size()) != nullptr;
-        if (match)
-            onMatch(SearchResultLine(page));
+        if (scanner.matches(record)) {
+            // The result line shows only the start of the text: decipher no more of it than that.
+            Record start = record;
+            start[3].resize(std::min<size_t>(start[3].size(), kResultTextLength));
+            onMatch(SearchResultLine(book.decodePage(start)));
+        }
         return true;
     });
 }

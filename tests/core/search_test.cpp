@@ -82,3 +82,32 @@ TEST_F(Search, KeepsWhatItFoundBeforeAFailure) {
 }
 
 } // namespace
+
+namespace {
+
+// Long pages are looked at a piece at a time: matches must be found wherever they fall, including across the
+// joins between pieces, for keys of every length.
+TEST(SearchLongPages, FindsMatchesAtEveryPlace) {
+    dayvell::test::TempDir tmp;
+    std::string text;
+    for (int i = 0; i < 3000; ++i)
+        text += static_cast<char>('a' + (i * 7) % 26);
+    for (const std::string key : {"abcd", "abcdefg", "0123456789"}) {
+        const std::string p = tmp.file(std::to_string(key.size()) + ".dvl");
+        Book::Create(SystemFileSystem(), p, key, Book::NewHeader(tmp.dir(), "1/1/2026"));
+        Book book(p, key);
+        book.appendPage({" 1", "d", "t", text});
+        for (size_t at : {size_t{0}, size_t{1}, size_t{500}, size_t{503}, size_t{510}, size_t{1019}, size_t{2990}}) {
+            const std::string piece = UpperCp1252(text.substr(at, 10));
+            SCOPED_TRACE(key + " at " + std::to_string(at));
+            int found = 0;
+            SearchBook(book, piece, [&](const std::string&) { ++found; });
+            EXPECT_EQ(found, 1);
+        }
+        int found = 0;
+        SearchBook(book, text.substr(2995) + "x", [&](const std::string&) { ++found; });
+        EXPECT_EQ(found, 0);
+    }
+}
+
+} // namespace
