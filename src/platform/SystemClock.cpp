@@ -20,17 +20,15 @@ template <class Edit> QString EditOutsideQuotes(const QString& format, Edit edit
 
 } // namespace
 
-QString ShortDateFormat(const QLocale& locale) {
-    return EditOutsideQuotes(locale.dateFormat(QLocale::ShortFormat), [](QString part) {
+QString FourDigitYear(const QString& dateFormat) {
+    return EditOutsideQuotes(dateFormat, [](QString part) {
         static const QRegularExpression twoDigitYear(QStringLiteral("(?<!y)yy(?!y)"));
         return part.replace(twoDigitYear, QStringLiteral("yyyy"));
     });
 }
 
-QString TimeFormat(const QLocale& locale) {
-    // The long format is the one that carries seconds; it may also name the time zone, which a page's time does
-    // not show.
-    QString format = EditOutsideQuotes(locale.timeFormat(QLocale::LongFormat), [](QString part) {
+QString WithoutTimeZone(const QString& timeFormat) {
+    QString format = EditOutsideQuotes(timeFormat, [](QString part) {
         static const QRegularExpression zone(QStringLiteral("\\s*t+\\s*"));
         return part.replace(zone, QStringLiteral(" "));
     });
@@ -41,7 +39,8 @@ SystemClock::SystemClock(QLocale locale, std::function<QDateTime()> now)
     : m_locale(std::move(locale)), m_now(std::move(now)) {}
 
 std::string SystemClock::shortDate() const {
-    return LossyCp1252FromQString(m_locale.toString(m_now().date(), ShortDateFormat(m_locale)));
+    const QString format = FourDigitYear(m_locale.dateFormat(QLocale::ShortFormat));
+    return LossyCp1252FromQString(m_locale.toString(m_now().date(), format));
 }
 
 std::string SystemClock::weekdayName() const {
@@ -49,7 +48,9 @@ std::string SystemClock::weekdayName() const {
 }
 
 std::string SystemClock::timeText() const {
-    return LossyCp1252FromQString(m_locale.toString(m_now().time(), TimeFormat(m_locale)));
+    // The long format is the one that carries seconds; it also names the time zone, which a page's time does not.
+    const QString format = WithoutTimeZone(m_locale.timeFormat(QLocale::LongFormat));
+    return LossyCp1252FromQString(m_locale.toString(m_now().time(), format));
 }
 
 } // namespace dayvell

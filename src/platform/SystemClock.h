@@ -10,11 +10,11 @@
 
 namespace dayvell {
 
-// The formats of the user's locale, made to fit what the program stamps into books.
-// The short date with a four-digit year: "M/d/yy" becomes "M/d/yyyy".
-QString ShortDateFormat(const QLocale& locale);
-// The time with seconds and without a time zone: "h:mm:ss AP t" becomes "h:mm:ss AP".
-QString TimeFormat(const QLocale& locale);
+// The locale's formats, made to fit what the program stamps into books (quoted literals are left alone).
+// A short date with a four-digit year: "M/d/yy" becomes "M/d/yyyy".
+QString FourDigitYear(const QString& dateFormat);
+// A time without its time zone: "h:mm:ss AP t" becomes "h:mm:ss AP".
+QString WithoutTimeZone(const QString& timeFormat);
 
 class SystemClock : public Clock {
 public:
