@@ -1,0 +1,177 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "gui/BoxAnswerer.h"
+#include "gui/GuiTest.h"
+
+#include "core/Charset.h"
+#include "platform/QtDialogs.h"
+#include "platform/Text.h"
+
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+namespace dayvell::test {
+namespace {
+
+TEST(TextTest, BoxTextShowsEveryKindOfLineBreakAsOne) {
+    struct Case {
+        std::string in;
+        QString shown;
+    };
+    const Case cases[] = {
+        {"one\rtwo", "one\ntwo"},
+        {"one\r\ntwo", "one\ntwo"},
+        {"one\ntwo", "one\ntwo"},
+        {"one\r\rtwo\r", "one\n\ntwo\n"},
+        {"one\r\n\r\ntwo", "one\n\ntwo"},
+        {"\n\r", "\n\n"},
+        {"Caf\xE9 \x80", QStringLiteral("Caf\u00E9 \u20AC")},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(BoxText(c.in), c.shown) << c.in;
+}
+
+TEST(TextTest, PageTextIsStoredWithCrLfAndEditedWithNewlines) {
+    struct Case {
+        std::string stored;
+        QString edited;
+    };
+    const Case roundTrips[] = {
+        {"", ""},
+        {"one line", "one line"},
+        {"one\r\ntwo\r\n", "one\ntwo\n"},
+        {"\r\n\r\n", "\n\n"},
+        {"\x93quoted\x94", QStringLiteral("\u201Cquoted\u201D")},
+    };
+    for (const Case& c : roundTrips) {
+        EXPECT_EQ(EditorTextFromPage(c.stored), c.edited) << c.stored;
+        EXPECT_EQ(PageTextFromEditor(c.edited), c.stored) << c.stored;
+    }
+    // A stray CR or LF in a stored page still shows as a break, and is stored as CR LF once edited.
+    EXPECT_EQ(EditorTextFromPage("a\rb\nc"), QStringLiteral("a\nb\nc"));
+}
+
+TEST(TextTest, TextOutsideWindows1252IsRefusedOrReplacedAsAsked) {
+    EXPECT_EQ(Cp1252FromQString(QStringLiteral("\u20AC 5")), "\x80 5");
+    EXPECT_EQ(QStringFromCp1252("\x81\x8D"), QStringLiteral("\u0081\u008D")) << "undefined codes round-trip";
+    EXPECT_THROW(Cp1252FromQString(QStringLiteral("a\u4E2D")), UnstorableText);
+    EXPECT_THROW(PageTextFromEditor(QStringLiteral("\U0001F600")), UnstorableText);
+    EXPECT_EQ(LossyCp1252FromQString(QStringLiteral("1:46\u202FPM \u4E2D\u00A0")), "1:46 PM ?\xA0");
+    try {
+        Cp1252Path(QStringLiteral("/home/\u4E2D"));
+        ADD_FAILURE() << "an unstorable path was taken";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.code(), code::BadFileName);
+    }
+}
+
+TEST(BoxTitleTest, AnEmptyTitleShowsTheProgramsTitle) {
+    EXPECT_EQ(BoxTitle(""), QStringLiteral("dayvell"));
+    EXPECT_EQ(BoxTitle("Printer check"), QStringLiteral("Printer check"));
+}
+
+class QtDialogsTest : public ::testing::Test {
+protected:
+    TestServices t;
+    QtDialogs dialogs{t.windows};
+    BoxAnswerer answerer;
+};
+
+TEST_F(QtDialogsTest, MessageBoxShowsItsTextPlainWithTheButtonsAndIconAsked) {
+    struct Case {
+        Buttons buttons;
+        Icon icon;
+        QMessageBox::StandardButtons shown;
+        QMessageBox::Icon shownIcon;
+        QMessageBox::StandardButton pressed;
+        Answer answer;
+    };
+    const Case cases[] = {
+        {Buttons::Ok, Icon::None, QMessageBox::Ok, QMessageBox::NoIcon, QMessageBox::Ok, Answer::Ok},
+        {Buttons::OkCancel, Icon::Information, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Information,
+         QMessageBox::Cancel, Answer::Cancel},
+        {Buttons::YesNo, Icon::Question, QMessageBox::Yes | QMessageBox::No, QMessageBox::Question, QMessageBox::No,
+         Answer::No},
+        {Buttons::YesNoCancel, Icon::Exclamation, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+         QMessageBox::Warning, QMessageBox::Yes, Answer::Yes},
+        {Buttons::Ok, Icon::Critical, QMessageBox::Ok, QMessageBox::Critical, QMessageBox::Ok, Answer::Ok},
+    };
+    for (const Case& c : cases) {
+        QString text, title;
+        QMessageBox::StandardButtons buttons;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        Qt::TextFormat format = Qt::AutoText;
+        answerer.then([&](QDialog& dialog) {
+            auto& box = static_cast<QMessageBox&>(dialog);
+            text = box.text();
+            title = box.windowTitle();
+            buttons = box.standardButtons();
+            icon = box.icon();
+            format = box.textFormat();
+            box.button(c.pressed)->click();
+        });
+        EXPECT_EQ(dialogs.message("<b>One</b>\rTwo\r\nThree", "", c.buttons, c.icon), c.answer);
+        EXPECT_EQ(text, QStringLiteral("<b>One</b>\nTwo\nThree"));
+        EXPECT_EQ(format, Qt::PlainText);
+        EXPECT_EQ(title, QStringLiteral("dayvell"));
+        EXPECT_EQ(buttons, c.shown);
+        EXPECT_EQ(icon, c.shownIcon);
+    }
+    EXPECT_EQ(answerer.unexpected(), 0);
+}
+
+TEST_F(QtDialogsTest, ClosingAMessageBoxWithoutChoosingIsCancelOrNo) {
+    answerer.then([](QDialog& box) { box.reject(); }).then([](QDialog& box) { box.reject(); });
+    EXPECT_EQ(dialogs.message("Sure?", "Quit Dayvell?", Buttons::YesNo, Icon::Question), Answer::No);
+    EXPECT_EQ(dialogs.message("Ready?", "Printer check", Buttons::OkCancel, Icon::Information), Answer::Cancel);
+}
+
+TEST_F(QtDialogsTest, InputBoxGivesTheTypedTextOrEmptyOnCancel) {
+    QString prompt, title, startText;
+    answerer
+        .then([&](QDialog& dialog) {
+            auto& box = static_cast<QInputDialog&>(dialog);
+            prompt = box.labelText();
+            title = box.windowTitle();
+            startText = box.textValue();
+            box.setTextValue(QStringLiteral("caf\u00E9"));
+            box.accept();
+        })
+        .then([](QDialog& dialog) {
+            static_cast<QInputDialog&>(dialog).setTextValue(QStringLiteral("typed"));
+            dialog.reject();
+        });
+    EXPECT_EQ(dialogs.input("Enter a name\r(1-8 characters)", "Dayvell Name"), "caf\xE9");
+    EXPECT_EQ(prompt, QStringLiteral("Enter a name\n(1-8 characters)"));
+    EXPECT_EQ(title, QStringLiteral("Dayvell Name"));
+    EXPECT_EQ(startText, QString()) << "no default text";
+    EXPECT_EQ(dialogs.input("Password?"), "");
+}
+
+TEST_F(QtDialogsTest, InputBoxRefusesUnstorableCharactersAndAsksAgainWithTheTextKept) {
+    QString message, secondStart;
+    answerer
+        .then([](QDialog& dialog) {
+            static_cast<QInputDialog&>(dialog).setTextValue(QStringLiteral("pa\u4E2Dss"));
+            dialog.accept();
+        })
+        .then([&](QDialog& dialog) {
+            message = static_cast<QMessageBox&>(dialog).text();
+            dialog.accept();
+        })
+        .then([&](QDialog& dialog) {
+            auto& box = static_cast<QInputDialog&>(dialog);
+            secondStart = box.textValue();
+            box.setTextValue(QStringLiteral("pass"));
+            box.accept();
+        });
+    EXPECT_EQ(dialogs.input("Please enter a password 4-10 characters."), "pass");
+    EXPECT_TRUE(message.contains(QStringLiteral("U+4E2D"))) << message.toStdString();
+    EXPECT_EQ(secondStart, QStringLiteral("pa\u4E2Dss"));
+    EXPECT_EQ(answerer.answered(), 3);
+}
+
+} // namespace
+} // namespace dayvell::test
