@@ -14,6 +14,7 @@ WindowSystem::WindowSystem(std::function<void()> endProgram) : m_endProgram(std:
 }
 
 WindowSystem::~WindowSystem() {
+    qApp->removeEventFilter(this);
     while (!m_loaded.empty())
         m_loaded.pop_back();
     for (const auto& window : m_discarded)
@@ -100,7 +101,7 @@ void WindowSystem::platformActivated(ProgramWindow* window) {
 
 bool WindowSystem::eventFilter(QObject* watched, QEvent* event) {
     // A click inside another program window is the user's own choice, whatever the platform reported before.
-    if (m_awaiting && event->type() == QEvent::MouseButtonPress && watched->isWidgetType()) {
+    if (event->type() == QEvent::MouseButtonPress && !m_awaiting.isNull() && watched->isWidgetType()) {
         auto* window = qobject_cast<ProgramWindow*>(static_cast<QWidget*>(watched)->window());
         if (window && window != m_awaiting && holds(window)) {
             m_awaiting = nullptr;
