@@ -209,12 +209,7 @@ void Book::appendPage(const Page& page) {
 }
 
 std::string Book::realPath() const {
-    char resolved[PATH_MAX];
-    if (::realpath(m_path.c_str(), resolved) == nullptr) {
-        // Let the open that follows report the failure with the right code.
-        return m_path;
-    }
-    return resolved;
+    return m_fs->resolve(m_path);
 }
 
 void Book::writeVia(const std::string& sourcePath, const std::string& targetDir, const std::string& targetPath,
@@ -225,7 +220,7 @@ void Book::writeVia(const std::string& sourcePath, const std::string& targetDir,
     if (m_fs->fstat(in.fd(), &source) != 0)
         throw ErrnoError(errno);
     struct stat target {};
-    if (mode != Target::Book && ::stat(targetPath.c_str(), &target) == 0 && target.st_dev == source.st_dev &&
+    if (mode != Target::Book && m_fs->stat(targetPath.c_str(), &target) == 0 && target.st_dev == source.st_dev &&
         target.st_ino == source.st_ino)
         throw RuntimeError(code::PathFileAccessError, "A book cannot be copied onto itself");
 

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "FileSystem.h"
 
+#include "Charset.h"
 #include "RuntimeError.h"
+
+#include <climits>
 
 #include <cerrno>
 #include <cstdio>
@@ -11,8 +14,20 @@
 
 namespace dayvell {
 
+namespace {
+
+// The name the file system knows a Windows-1252 path by.
+std::string Native(const char* path) {
+    for (const char* p = path; *p; ++p)
+        if (static_cast<unsigned char>(*p) >= 0x80)
+            return Utf8FromCp1252(path);
+    return path;
+}
+
+} // namespace
+
 int FileSystem::open(const char* path, int flags, mode_t mode) {
-    return ::open(path, flags | O_CLOEXEC, mode);
+    return ::open(Native(path).c_str(), flags | O_CLOEXEC, mode);
 }
 
 ssize_t FileSystem::read(int fd, void* buffer, size_t size) {
@@ -64,20 +79,36 @@ int FileSystem::flock(int fd, int operation) {
 }
 
 int FileSystem::renameNoReplace(const char* from, const char* to) {
-    int r = ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
+    const std::string source = Native(from), target = Native(to);
+    int r = ::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE);
     if (r == 0 || (errno != EINVAL && errno != ENOSYS))
         return r;
     // File systems without the flag: a hard link fails when the target exists, then the old name goes.
-    if (::link(from, to) != 0)
+    if (::link(source.c_str(), target.c_str()) != 0)
         return -1;
-    return ::unlink(from);
+    return ::unlink(source.c_str());
 }
 
 int FileSystem::rename(const char* from, const char* to) {
-    return ::rename(from, to);
+    return ::rename(Native(from).c_str(), Native(to).c_str());
 }
 int FileSystem::unlink(const char* path) {
-    return ::unlink(path);
+    return ::unlink(Native(path).c_str());
+}
+
+int FileSystem::stat(const char* path, struct stat* st) {
+    return ::stat(Native(path).c_str(), st);
+}
+
+std::string FileSystem::resolve(const std::string& path) {
+    char resolved[PATH_MAX];
+    if (::realpath(Native(path.c_str()).c_str(), resolved) == nullptr)
+        return path;
+    try {
+        return Cp1252FromUtf8(resolved);
+    } catch (const UnstorableText&) {
+        return path;
+    }
 }
 
 FileSystem& SystemFileSystem() {
@@ -101,7 +132,7 @@ FileHandle OpenFile(FileSystem& fs, const std::string& path, int flags, mode_t m
         if (err == ENOENT || err == ENOTDIR) {
             struct stat st {};
             std::string parent = ParentDirectory(path);
-            dirMissing = ::stat(parent.c_str(), &st) != 0 || !S_ISDIR(st.st_mode);
+            dirMissing = fs.stat(parent.c_str(), &st) != 0 || !S_ISDIR(st.st_mode);
         }
         throw ErrnoError(err, dirMissing);
     }

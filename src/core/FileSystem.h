@@ -9,7 +9,8 @@
 namespace dayvell {
 
 // The POSIX calls the book files are made of, behind one seam so that tests can fail any one of them.
-// Each returns what the system call returns and sets errno the same way.
+// Each returns what the system call returns and sets errno the same way. Paths are Windows-1252 text like every
+// text in core; the file system's names are UTF-8, and the conversion happens here.
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
@@ -27,6 +28,9 @@ public:
     virtual int renameNoReplace(const char* from, const char* to);
     virtual int rename(const char* from, const char* to);
     virtual int unlink(const char* path);
+    virtual int stat(const char* path, struct stat* st);
+    // The path with every link resolved, or the path itself when it cannot be resolved or named in Windows-1252.
+    virtual std::string resolve(const std::string& path);
 };
 
 // The real file system.

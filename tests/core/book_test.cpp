@@ -325,3 +325,25 @@ TEST_F(BookFile, AnotherCopyThatNeverFinishesGivesAClearErrorAndLosesNothing) {
 }
 
 } // namespace
+
+namespace {
+
+// Book directories are Windows-1252 text; the file system names them in UTF-8.
+TEST(BookPaths, AccentedDirectoryNamesReachTheRightFiles) {
+    TempDir tmp;
+    // "Ärger" as the file system spells it, and as the program keeps it (A umlaut, 196, fits under "1111").
+    std::filesystem::create_directory(tmp.path() / "\xC3\x84rger");
+    const std::string dir = tmp.dir() + "\xC4rger/";
+    const std::string path = dir + "d.dvl";
+    Book::Create(SystemFileSystem(), path, "1111", Book::NewHeader(dir, "1/1/2026"));
+    EXPECT_TRUE(std::filesystem::exists(tmp.path() / "\xC3\x84rger" / "d.dvl"));
+    Book book(path, "1111");
+    book.appendPage({" 1", "d", "t", "x"});
+    book.replaceCoverName("Accents");
+    EXPECT_EQ(book.readHeader().directory, dir);
+    EXPECT_EQ(book.countPages(), 1);
+    book.rename("e.dvl");
+    EXPECT_TRUE(std::filesystem::exists(tmp.path() / "\xC3\x84rger" / "e.dvl"));
+}
+
+} // namespace
