@@ -59,6 +59,16 @@ std::string Encoded(std::string_view plain, const std::string& key) {
     return Encode(plain, key);
 }
 
+std::string FileName(const std::string& path) {
+    return path.substr(path.find_last_of('/') + 1);
+}
+
+// The scratch file's name is taken: a book by that name would be destroyed by the next rewrite in its directory.
+void RefuseScratchName(const std::string& path) {
+    if (FileName(path) == kScratchName)
+        throw RuntimeError(code::BadFileName, "dvltemp.dvl is the name of Dayvell's scratch file");
+}
+
 Record ReadFirstRecord(FileSystem& fs, const std::string& path) {
     FileHandle in = OpenFile(fs, path, O_RDONLY);
     RecordReader reader(fs, in.fd());
@@ -83,6 +93,7 @@ void Book::Create(FileSystem& fs, const std::string& path, const std::string& ke
     const std::string bytes =
         FormatRecord({Encode(header.checkPhrase, key), Encode(header.directory, key), Encode(header.coverName, key),
                       Encode(header.lastAccess, key), Encode(header.flags, key)});
+    RefuseScratchName(path);
     FileHandle out = OpenFile(fs, path, O_WRONLY | O_CREAT | O_EXCL, 0666);
     try {
         WriteAll(fs, out.fd(), bytes.data(), bytes.size());
@@ -214,6 +225,8 @@ std::string Book::realPath() const {
 
 void Book::writeVia(const std::string& sourcePath, const std::string& targetDir, const std::string& targetPath,
                     Target mode, const HeaderChange& changeHeader, const PageChange& changePage) {
+    RefuseScratchName(sourcePath);
+    RefuseScratchName(targetPath);
     DirectoryLock lock(*m_fs, targetDir);
     FileHandle in = OpenFile(*m_fs, sourcePath, O_RDONLY);
     struct stat source {};
@@ -320,6 +333,7 @@ void Book::rename(const std::string& newName) {
         throw RuntimeError(code::BadFileName);
     const std::string dir = ParentDirectory(m_path);
     const std::string target = JoinPath(dir, newName);
+    RefuseScratchName(target);
     DirectoryLock lock(*m_fs, dir);
     // The content does not change, so the file keeps its bytes and simply takes the new name, atomically.
     if (m_fs->renameNoReplace(m_path.c_str(), target.c_str()) != 0)
@@ -329,7 +343,7 @@ void Book::rename(const std::string& newName) {
 }
 
 void Book::copyTo(const std::string& targetDir, bool replace, bool move) {
-    const std::string name = m_path.substr(m_path.find_last_of('/') + 1);
+    const std::string name = FileName(m_path);
     const std::string dir = WithSeparator(targetDir);
     const std::string target = dir + name;
     std::string field = Encode(dir, m_key);

@@ -347,3 +347,39 @@ TEST(BookPaths, AccentedDirectoryNamesReachTheRightFiles) {
 }
 
 } // namespace
+
+namespace {
+
+// A book named like the scratch file would be emptied by the next rewrite in its directory.
+TEST(BookPaths, TheScratchFileNameIsNeverABook) {
+    TempDir tmp;
+    int code = 0;
+    try {
+        Book::Create(SystemFileSystem(), tmp.file("dvltemp.dvl"), "1111", Book::NewHeader(tmp.dir(), "1/1/2026"));
+    } catch (const RuntimeError& e) {
+        code = e.code();
+    }
+    EXPECT_EQ(code, 52);
+    EXPECT_FALSE(std::filesystem::exists(tmp.file("dvltemp.dvl")));
+
+    Book::Create(SystemFileSystem(), tmp.file("a.dvl"), "1111", Book::NewHeader(tmp.dir(), "1/1/2026"));
+    Book book(tmp.file("a.dvl"), "1111");
+    try {
+        book.rename("dvltemp.dvl");
+        FAIL() << "renamed to the scratch file's name";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.code(), 52);
+    }
+    // One that exists anyway (made by hand) is refused, never rewritten.
+    std::filesystem::copy_file(tmp.file("a.dvl"), tmp.file("dvltemp.dvl"));
+    const std::string before = ReadFileBytes(tmp.file("dvltemp.dvl"));
+    try {
+        Book(tmp.file("dvltemp.dvl"), "1111").replaceCoverName("x");
+        FAIL() << "rewrote the scratch file as a book";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.code(), 52);
+    }
+    EXPECT_EQ(ReadFileBytes(tmp.file("dvltemp.dvl")), before);
+}
+
+} // namespace
