@@ -44,6 +44,11 @@ void FileList::setPattern(const QString& pattern) {
     refresh();
 }
 
+void FileList::setExcluded(const QStringList& names) {
+    m_excluded = names;
+    refresh();
+}
+
 void FileList::refresh() {
     try {
         fill(m_path, ListEntries(m_path, EntryKind::File, Patterns(m_pattern)));
@@ -71,7 +76,10 @@ void FileList::keyPressEvent(QKeyEvent* event) {
 
 void FileList::fill(const QString& path, const QStringList& names) {
     clear();
-    addItems(names);
+    for (const QString& name : names) {
+        if (!m_excluded.contains(name, Qt::CaseInsensitive))
+            addItem(name);
+    }
     m_path = path;
 }
 

@@ -20,6 +20,8 @@ public:
     QString pattern() const { return m_pattern; }
     // Several patterns may be given separated by ";".
     void setPattern(const QString& pattern);
+    // Names never listed whatever the pattern, letter case ignored: files that match but are no choice for the user.
+    void setExcluded(const QStringList& names);
     // Lists the directory again.
     void refresh();
 
@@ -39,6 +41,7 @@ private:
 
     QString m_path;
     QString m_pattern = QStringLiteral("*");
+    QStringList m_excluded;
 };
 
 } // namespace dayvell
