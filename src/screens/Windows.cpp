@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Windows.h"
 
+#include "CoverWindow.h"
+#include "CreateWizard.h"
+#include "OpenBrowser.h"
+#include "PasswordPrompt.h"
 #include "StartWindow.h"
 
 #include "platform/Services.h"
@@ -11,6 +15,14 @@ namespace dayvell {
 void RegisterWindows(Services& services) {
     services.windows.registerWindow(QStringLiteral("form1"),
                                     [&services] { return std::make_unique<StartWindow>(services); });
+    services.windows.registerWindow(QStringLiteral("form3"),
+                                    [&services] { return std::make_unique<OpenBrowser>(services); });
+    services.windows.registerWindow(QStringLiteral("Form4"),
+                                    [&services] { return std::make_unique<CreateWizard>(services); });
+    services.windows.registerWindow(QStringLiteral("frmpassword"),
+                                    [&services] { return std::make_unique<PasswordPrompt>(services); });
+    services.windows.registerWindow(QStringLiteral("Form5"),
+                                    [&services] { return std::make_unique<CoverWindow>(services); });
 }
 
 } // namespace dayvell

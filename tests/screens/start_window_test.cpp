@@ -202,12 +202,18 @@ TEST_F(StartWindowTest, OpenAndCreateHandOverToTheirWindow) {
 }
 
 TEST_F(StartWindowTest, OpenAndCreateDoNothingWhileTheirWindowIsMissing) {
-    ProgramWindow* form1 = start();
+    // A program whose only window is the start window.
+    TestServices bare;
+    bare.windows.registerWindow(QStringLiteral("form1"),
+                                [&bare] { return std::make_unique<StartWindow>(bare.services); });
+    bare.windows.show(QStringLiteral("form1"));
+    waitUntilActive(bare.windows, QStringLiteral("form1"));
+    ProgramWindow* form1 = bare.windows.window(QStringLiteral("form1"));
     trigger(form1, QStringLiteral("Open"));
     trigger(form1, QStringLiteral("Create"));
     settle();
-    EXPECT_EQ(t.windows.loadedIds(), QStringList{QStringLiteral("form1")});
-    EXPECT_EQ(t.programEnds, 0);
+    EXPECT_EQ(bare.windows.loadedIds(), QStringList{QStringLiteral("form1")});
+    EXPECT_EQ(bare.programEnds, 0);
 }
 
 TEST_F(StartWindowTest, CtrlOOpensTheBrowser) {

@@ -1,0 +1,156 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "PasswordPrompt.h"
+
+#include "ScreenParts.h"
+
+#include "core/Book.h"
+#include "core/Charset.h"
+#include "core/ErrorReporter.h"
+#include "core/PageCounter.h"
+#include "core/Purposes.h"
+#include "core/SharedState.h"
+#include "platform/Services.h"
+#include "platform/Text.h"
+#include "platform/WindowSystem.h"
+
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <optional>
+
+namespace dayvell {
+
+namespace {
+
+// The windows a refused or cancelled prompt closes, in this order; the prompt itself goes last.
+const char* const kBookWindows[] = {"Form2", "form3", "Form4",  "Form5",  "Form6",      "Form7",
+                                    "Form8", "Form9", "Form10", "Form12", "newpassword"};
+
+// The typed password as the cipher's key. A password with a character outside the book's character set matches
+// no book, since every book was written under a key of that set.
+std::optional<std::string> KeyFromTyped(const QString& typed) {
+    try {
+        return Cp1252FromQString(typed);
+    } catch (const UnstorableText&) {
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
+PasswordPrompt::PasswordPrompt(Services& services) : ProgramWindow(services, QStringLiteral("frmpassword")) {
+    setWindowTitle(QStringLiteral("Please enter the Password"));
+    parts::KeepOutOfTaskbar(this);
+    // A fixed dialog border: neither minimised nor maximised.
+    setWindowFlags((windowFlags() & ~(Qt::WindowMinMaxButtonsHint)) | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+
+    auto* central = new QWidget(this);
+    auto* grid = new QGridLayout(central);
+    grid->addWidget(parts::Label(central, "lblLabels", QStringLiteral("Password:")), 0, 0);
+    m_txtPassword = new QLineEdit(central);
+    m_txtPassword->setObjectName(QStringLiteral("txtPassword"));
+    m_txtPassword->setToolTip(QStringLiteral("Type password here"));
+    m_txtPassword->setEchoMode(QLineEdit::Password);
+    m_txtPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
+    grid->addWidget(m_txtPassword, 0, 1, 1, 2);
+    auto* ok = parts::Button(central, "cmdOK", QStringLiteral("OK"), QStringLiteral("Move on"));
+    auto* cancel = parts::Button(central, "cmdCancel", QStringLiteral("Cancel"), QStringLiteral("Get me out of here"));
+    ok->setDefault(true);
+    // A focused button takes Enter for itself, as in every dialog.
+    ok->setAutoDefault(true);
+    cancel->setAutoDefault(true);
+    grid->addWidget(ok, 1, 1);
+    grid->addWidget(cancel, 1, 2);
+    setCentralWidget(central);
+    setTabOrder(m_txtPassword, ok);
+    setTabOrder(ok, cancel);
+    m_txtPassword->setFocus();
+
+    connect(ok, &QPushButton::clicked, this, &PasswordPrompt::cmdOK_Click);
+    connect(cancel, &QPushButton::clicked, this, &PasswordPrompt::cmdCancel_Click);
+
+    adjustSize();
+    setFixedSize(size());
+    parts::CentreOnScreen(this);
+}
+
+void PasswordPrompt::keyPressEvent(QKeyEvent* event) {
+    if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+        switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            cmdOK_Click();
+            return;
+        case Qt::Key_Escape:
+            cmdCancel_Click();
+            return;
+        default:
+            break;
+        }
+    }
+    ProgramWindow::keyPressEvent(event);
+}
+
+void PasswordPrompt::cmdOK_Click() {
+    SharedState& state = services().state;
+    state.passwordok = 0;
+    const QString typed = m_txtPassword->text();
+    const std::optional<std::string> key = KeyFromTyped(typed);
+    state.password = key.value_or(std::string());
+    if (typed.isEmpty()) {
+        wrongPassword();
+        return;
+    }
+    state.bookdir = WithSeparator(state.bookdir);
+
+    bool right = false;
+    // A file that cannot be read is reported and leaves the prompt as it is, for another try or Cancel.
+    const bool read = Guarded(services().dialogs, [&] {
+        const Book book = OpenBook(state);
+        if (key)
+            right = book.checkPassword();
+        else
+            book.readHeaderRecord();
+    });
+    if (!read)
+        return;
+    if (!right) {
+        wrongPassword();
+        return;
+    }
+    state.passwordok = 1;
+    // A purpose whose window is not part of the program opens nothing; the prompt closes all the same.
+    services().windows.show(QString::fromStdString(WindowForPurpose(state.purpose)));
+    services().windows.unload(id());
+}
+
+void PasswordPrompt::cmdCancel_Click() {
+    services().state.password.clear();
+    services().state.purpose = purpose::None;
+    backToStart();
+}
+
+void PasswordPrompt::wrongPassword() {
+    SharedState& state = services().state;
+    state.password.clear();
+    state.passwordok = 0;
+    services().dialogs.message("Invalid Password!", "Incorrect Password!", Buttons::Ok, Icon::None);
+    state.purpose = purpose::None;
+    backToStart();
+}
+
+// Closing the book's windows runs none of their own steps: in particular the cover window's Quit, which would
+// stamp the date into a book whose password was just refused, does not run.
+void PasswordPrompt::backToStart() {
+    WindowSystem& windows = services().windows;
+    windows.show(QStringLiteral("form1"));
+    for (const char* window : kBookWindows)
+        windows.unload(QString::fromLatin1(window));
+    windows.unload(id());
+}
+
+} // namespace dayvell

@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ScreenParts.h"
+
+#include <QAction>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QWidget>
+
+namespace dayvell::parts {
+
+QLabel* Label(QWidget* parent, const char* name, const QString& caption, const QString& toolTip) {
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setToolTip(toolTip);
+    // Captions show paths and book texts: as written, never read as markup.
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+QPushButton* Button(QWidget* parent, const char* name, const QString& caption, const QString& toolTip) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setToolTip(toolTip);
+    return button;
+}
+
+QFrame* Line(QWidget* parent, const char* name, Qt::Orientation orientation) {
+    auto* line = new QFrame(parent);
+    line->setObjectName(QString::fromLatin1(name));
+    line->setFrameShape(orientation == Qt::Horizontal ? QFrame::HLine : QFrame::VLine);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
+}
+
+QAction* MenuItem(QWidget* menu, const char* name, const QString& caption, const QKeySequence& shortcut) {
+    auto* action = new QAction(caption, menu);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setShortcut(shortcut);
+    menu->addAction(action);
+    return action;
+}
+
+void KeepOutOfTaskbar(QWidget* window) {
+    window->setWindowFlag(Qt::Tool, true);
+}
+
+void CentreOnScreen(QWidget* window) {
+    if (const QScreen* screen = window->screen())
+        window->move(screen->availableGeometry().center() - window->rect().center());
+}
+
+} // namespace dayvell::parts

@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QKeySequence>
+#include <QString>
+
+class QAction;
+class QFrame;
+class QLabel;
+class QPushButton;
+class QWidget;
+
+// Building blocks of the book-opening windows and the cover window.
+namespace dayvell::parts {
+
+// Controls carry their names as object names, so that other code and the tests find them by name.
+QLabel* Label(QWidget* parent, const char* name, const QString& caption, const QString& toolTip = {});
+QPushButton* Button(QWidget* parent, const char* name, const QString& caption, const QString& toolTip = {});
+// A horizontal or vertical rule, decoration only.
+QFrame* Line(QWidget* parent, const char* name, Qt::Orientation orientation = Qt::Horizontal);
+// A menu item added to `menu` (a QMenu, or a menu bar for a top-level item that acts at once).
+QAction* MenuItem(QWidget* menu, const char* name, const QString& caption, const QKeySequence& shortcut = {});
+
+// A helper window of the program stays out of the taskbar.
+void KeepOutOfTaskbar(QWidget* window);
+// Puts the window in the middle of its screen.
+void CentreOnScreen(QWidget* window);
+
+} // namespace dayvell::parts
