@@ -5,6 +5,8 @@
 #include "Numbers.h"
 #include "RuntimeError.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -64,8 +66,11 @@ std::string FileName(const std::string& path) {
 }
 
 // The scratch file's name is taken: a book by that name would be destroyed by the next rewrite in its directory.
+// Compared without regard to case: on a disk that ignores case (a memory stick, say) DVLTEMP.DVL is the same file.
 void RefuseScratchName(const std::string& path) {
-    if (FileName(path) == kScratchName)
+    const std::string name = FileName(path);
+    if (std::equal(name.begin(), name.end(), kScratchName.begin(), kScratchName.end(),
+                   [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; }))
         throw RuntimeError(code::BadFileName, "dvltemp.dvl is the name of Dayvell's scratch file");
 }
 

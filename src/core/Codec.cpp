@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Codec.h"
 
+#include "Cp1252Case.h"
+
 #include "Vectorise.h"
 
 #include <algorithm>
@@ -34,7 +36,9 @@ const std::string& Repeated(std::string_view key) {
 }
 
 // Returns false when some character's code came out above 255; `out` then holds no meaning.
-template <bool Encoding>
+enum class Mode { Encode, Decode, DecodeUpper };
+
+template <Mode M>
 [[gnu::always_inline]] inline bool TransformBlockImpl(const unsigned char* text, const unsigned char* key,
                                                       unsigned char* out, std::size_t n) {
     unsigned char overflow = 0;
@@ -43,14 +47,18 @@ template <bool Encoding>
         const unsigned char k = key[i];
         const unsigned char sum = static_cast<unsigned char>(t + k);
         const unsigned char sumOverflows = t > static_cast<unsigned char>(255 - k);
-        if constexpr (Encoding) {
+        if constexpr (M == Mode::Encode) {
             out[i] = sum;
             overflow |= sumOverflows;
         } else {
             // Only a wrong key or damaged data makes the difference negative; the sum then gives a wrong but
             // well-defined character, or a failure when it is above 255 too.
             const unsigned char negative = t < k;
-            out[i] = negative ? sum : static_cast<unsigned char>(t - k);
+            const unsigned char plain = negative ? sum : static_cast<unsigned char>(t - k);
+            if constexpr (M == Mode::DecodeUpper)
+                out[i] = UpperCode(plain);
+            else
+                out[i] = plain;
             overflow |= static_cast<unsigned char>(negative & sumOverflows);
         }
     }
@@ -59,24 +67,34 @@ template <bool Encoding>
 
 DAYVELL_VECTOR_CLONES bool EncodeBlock(const unsigned char* text, const unsigned char* key, unsigned char* out,
                                        std::size_t n) {
-    return TransformBlockImpl<true>(text, key, out, n);
+    return TransformBlockImpl<Mode::Encode>(text, key, out, n);
 }
 
 DAYVELL_VECTOR_CLONES bool DecodeBlock(const unsigned char* text, const unsigned char* key, unsigned char* out,
                                        std::size_t n) {
-    return TransformBlockImpl<false>(text, key, out, n);
+    return TransformBlockImpl<Mode::Decode>(text, key, out, n);
 }
 
-template <bool Encoding>
+DAYVELL_VECTOR_CLONES bool DecodeUpperBlock(const unsigned char* text, const unsigned char* key, unsigned char* out,
+                                            std::size_t n) {
+    return TransformBlockImpl<Mode::DecodeUpper>(text, key, out, n);
+}
+
+template <Mode M>
 bool TransformBlock(const unsigned char* text, const unsigned char* key, unsigned char* out, std::size_t n) {
-    return Encoding ? EncodeBlock(text, key, out, n) : DecodeBlock(text, key, out, n);
+    if constexpr (M == Mode::Encode)
+        return EncodeBlock(text, key, out, n);
+    else if constexpr (M == Mode::Decode)
+        return DecodeBlock(text, key, out, n);
+    else
+        return DecodeUpperBlock(text, key, out, n);
 }
 
-template <bool Encoding> [[noreturn]] void ThrowAtFirstFailure(std::string_view text, std::string_view key) {
+template <Mode M> [[noreturn]] void ThrowAtFirstFailure(std::string_view text, std::string_view key) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         const int t = static_cast<unsigned char>(text[i]);
         const int k = static_cast<unsigned char>(key[i % key.size()]);
-        const bool fails = Encoding ? t + k > 255 : (t < k && t + k > 255);
+        const bool fails = M == Mode::Encode ? t + k > 255 : (t < k && t + k > 255);
         if (fails)
             throw CodecError(i + 1, static_cast<unsigned char>(t), static_cast<unsigned char>(k));
     }
@@ -84,7 +102,7 @@ template <bool Encoding> [[noreturn]] void ThrowAtFirstFailure(std::string_view 
 }
 
 // Writes the transform of `text` to `dst`, which has room for text.size() bytes.
-template <bool Encoding> void TransformTo(std::string_view text, std::string_view key, char* dst) {
+template <Mode M> void TransformTo(std::string_view text, std::string_view key, char* dst) {
     if (text.empty())
         return;
     if (key.empty())
@@ -96,36 +114,48 @@ template <bool Encoding> void TransformTo(std::string_view text, std::string_vie
     // Every block starts at a multiple of the key's length, so every block starts at the key's first character.
     for (std::size_t done = 0; done < text.size(); done += repeated.size()) {
         const std::size_t n = std::min(repeated.size(), text.size() - done);
-        if (!TransformBlock<Encoding>(in + done, k, out + done, n))
-            ThrowAtFirstFailure<Encoding>(text, key);
+        if (!TransformBlock<M>(in + done, k, out + done, n))
+            ThrowAtFirstFailure<M>(text, key);
     }
 }
 
-template <bool Encoding> std::string Transform(std::string_view text, std::string_view key) {
+template <Mode M> std::string Transform(std::string_view text, std::string_view key) {
     std::string out(text.size(), '\0');
-    TransformTo<Encoding>(text, key, out.data());
+    TransformTo<M>(text, key, out.data());
     return out;
 }
 
 } // namespace
 
 std::string Encode(std::string_view text, std::string_view key) {
-    return Transform<true>(text, key);
+    return Transform<Mode::Encode>(text, key);
 }
 
 std::string Decode(std::string_view text, std::string_view key) {
-    return Transform<false>(text, key);
+    return Transform<Mode::Decode>(text, key);
 }
 
-void DecodeAppend(std::string& out, std::string_view text, std::string_view key) {
+namespace {
+
+template <Mode M> void TransformAppend(std::string& out, std::string_view text, std::string_view key) {
     const std::size_t old = out.size();
     out.resize(old + text.size());
     try {
-        TransformTo<false>(text, key, out.data() + old);
+        TransformTo<M>(text, key, out.data() + old);
     } catch (...) {
         out.resize(old);
         throw;
     }
+}
+
+} // namespace
+
+void DecodeAppend(std::string& out, std::string_view text, std::string_view key) {
+    TransformAppend<Mode::Decode>(out, text, key);
+}
+
+void DecodeUpperAppend(std::string& out, std::string_view text, std::string_view key) {
+    TransformAppend<Mode::DecodeUpper>(out, text, key);
 }
 
 std::size_t FirstUnencodable(std::string_view text, std::string_view key) {

@@ -2,6 +2,7 @@
 #include "Search.h"
 
 #include "Codec.h"
+#include "Cp1252Case.h"
 #include "Vectorise.h"
 
 #include <algorithm>
@@ -13,18 +14,9 @@ namespace {
 
 constexpr size_t kResultTextLength = 25;
 
-// Branch-free, so that a whole page is converted many bytes at a time.
-inline unsigned char Upper(unsigned char c) {
-    const bool ascii = c >= 'a' && c <= 'z';
-    const bool latin = c >= 0xE0 && c <= 0xFE && c != 0xF7; // a grave .. thorn, not the division sign
-    const bool pair = c == 0x9A || c == 0x9C || c == 0x9E;  // s caron, oe, z caron: 16 below their capitals
-    unsigned char up = static_cast<unsigned char>(c - ((ascii || latin) ? 0x20 : 0) - (pair ? 0x10 : 0));
-    return c == 0xFF ? 0x9F : up; // y diaeresis has its capital in the 0x80 block
-}
-
 DAYVELL_VECTOR_CLONES void UpperBytes(unsigned char* p, size_t n) {
     for (size_t i = 0; i < n; ++i)
-        p[i] = Upper(p[i]);
+        p[i] = UpperCode(p[i]);
 }
 
 void UpperInto(std::string& s) {
@@ -34,7 +26,7 @@ void UpperInto(std::string& s) {
 } // namespace
 
 unsigned char UpperCp1252(unsigned char c) {
-    return Upper(c);
+    return UpperCode(c);
 }
 
 std::string UpperCp1252(std::string_view text) {
@@ -59,15 +51,14 @@ public:
     bool matches(const Record& record) {
         m_joined.clear();
         m_searched = 0;
-        m_upper = 0;
         for (size_t i = 0; i < 3; ++i)
-            DecodeAppend(m_joined, record[i], m_key);
+            DecodeUpperAppend(m_joined, record[i], m_key);
         if (found())
             return true;
         // Pieces of the text start at multiples of the key's length, where the key starts again.
         const std::string_view text = record[3];
         for (size_t done = 0; done < text.size(); done += m_step) {
-            DecodeAppend(m_joined, text.substr(done, m_step), m_key);
+            DecodeUpperAppend(m_joined, text.substr(done, m_step), m_key);
             if (found())
                 return true;
         }
@@ -75,12 +66,9 @@ public:
     }
 
 private:
-    // Upper-cases what was added since the last look and searches it, with enough of what came before for a
-    // match that straddles the two.
+    // Searches what was added since the last look, with enough of what came before for a match that straddles
+    // the two.
     bool found() {
-        const size_t fresh = m_upper;
-        UpperFrom(m_joined, fresh);
-        m_upper = m_joined.size();
         if (m_needle.empty())
             return !m_joined.empty();
         const size_t from = m_searched >= m_needle.size() - 1 ? m_searched - (m_needle.size() - 1) : 0;
@@ -90,17 +78,11 @@ private:
         return memmem(m_joined.data() + from, m_joined.size() - from, m_needle.data(), m_needle.size()) != nullptr;
     }
 
-    static void UpperFrom(std::string& s, size_t from) {
-        auto* p = reinterpret_cast<unsigned char*>(s.data());
-        UpperBytes(p + from, s.size() - from);
-    }
-
     std::string_view m_needle;
     const std::string& m_key;
     size_t m_step;
     std::string m_joined;
     size_t m_searched = 0;
-    size_t m_upper = 0;
 };
 
 } // namespace
@@ -111,9 +93,10 @@ void SearchBook(const Book& book, std::string_view text, const std::function<voi
     book.forEachRecord([&](std::int64_t, const Record& record) {
         if (scanner.matches(record)) {
             // The result line shows only the start of the text: decipher no more of it than that.
-            Record start = record;
-            start[3].resize(std::min<size_t>(start[3].size(), kResultTextLength));
-            onMatch(SearchResultLine(book.decodePage(start)));
+            const std::string_view text = record[3];
+            const std::string& key = book.key();
+            onMatch(SearchResultLine({Decode(record[0], key), Decode(record[1], key), Decode(record[2], key),
+                                      Decode(text.substr(0, kResultTextLength), key)}));
         }
         return true;
     });

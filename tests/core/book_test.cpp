@@ -365,7 +365,7 @@ TEST(BookPaths, TheScratchFileNameIsNeverABook) {
     Book::Create(SystemFileSystem(), tmp.file("a.dvl"), "1111", Book::NewHeader(tmp.dir(), "1/1/2026"));
     Book book(tmp.file("a.dvl"), "1111");
     try {
-        book.rename("dvltemp.dvl");
+        book.rename("DvlTemp.DVL");
         FAIL() << "renamed to the scratch file's name";
     } catch (const RuntimeError& e) {
         EXPECT_EQ(e.code(), 52);
