@@ -3,6 +3,7 @@
 
 #include "CoverWindow.h"
 #include "CreateWizard.h"
+#include "NewPageWindow.h"
 #include "OpenBrowser.h"
 #include "PasswordPrompt.h"
 #include "StartWindow.h"
@@ -23,6 +24,8 @@ void RegisterWindows(Services& services) {
                                     [&services] { return std::make_unique<PasswordPrompt>(services); });
     services.windows.registerWindow(QStringLiteral("Form5"),
                                     [&services] { return std::make_unique<CoverWindow>(services); });
+    services.windows.registerWindow(QStringLiteral("Form2"),
+                                    [&services] { return std::make_unique<NewPageWindow>(services); });
 }
 
 } // namespace dayvell

@@ -1,0 +1,109 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "StorableText.h"
+
+#include "core/Charset.h"
+#include "core/Codec.h"
+#include "platform/Text.h"
+
+#include <QPlainTextEdit>
+#include <QTextDocument>
+
+#include <cstdio>
+
+namespace dayvell {
+
+namespace {
+
+// Codes 0 to 2 plus a key character of 32 to 34 encipher to a double quote, which would end the field early.
+constexpr int kHighestReservedCode = 2;
+
+bool InCharset(char32_t c) {
+    return Cp1252Code(c) > kHighestReservedCode;
+}
+
+void AddOnce(QString& list, char32_t c) {
+    const QString character = QString::fromUcs4(&c, 1);
+    if (!list.contains(character))
+        list += character;
+}
+
+QString UnicodeNumber(char32_t c) {
+    char text[16];
+    std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(c));
+    return QString::fromLatin1(text);
+}
+
+// A character as a person can recognise it: itself, or its Unicode number when it has no visible form.
+QString Shown(char32_t c) {
+    return QChar::isPrint(c) && !QChar::isSpace(c) ? QString::fromUcs4(&c, 1) : UnicodeNumber(c);
+}
+
+QStringList EachShown(const QString& characters, bool byNumber) {
+    QStringList shown;
+    for (char32_t c : characters.toUcs4())
+        shown << (byNumber ? UnicodeNumber(c) : Shown(c));
+    return shown;
+}
+
+} // namespace
+
+UnstorableCharacters FindUnstorable(const QString& text, const std::string& key) {
+    UnstorableCharacters found;
+    QString storable;
+    storable.reserve(text.size());
+    for (char32_t c : text.toUcs4()) {
+        if (InCharset(c))
+            storable += QString::fromUcs4(&c, 1);
+        else
+            AddOnce(found.outsideCharset, c);
+    }
+    if (key.empty())
+        return found;
+
+    // The key restarts with every field, so a character's key character follows from its place in the stored
+    // text, line breaks stored as CR LF included. Each search goes on from after the last character found, with
+    // the key turned to line up with it.
+    const std::string stored = PageTextFromEditor(storable);
+    for (std::size_t offset = 0; offset < stored.size();) {
+        const std::size_t shift = offset % key.size();
+        const std::string aligned = key.substr(shift) + key.substr(0, shift);
+        const std::size_t at = FirstUnencodable(std::string_view(stored).substr(offset), aligned);
+        if (at == std::string_view::npos)
+            break;
+        AddOnce(found.beyondCipher, Cp1252Char(static_cast<unsigned char>(stored[offset + at])));
+        offset += at + 1;
+    }
+    return found;
+}
+
+QString UnstorableHint(const UnstorableCharacters& found) {
+    QStringList parts;
+    if (!found.outsideCharset.isEmpty())
+        parts << EachShown(found.outsideCharset, false).join(' ') + QStringLiteral(" (no such character in a dayvell)");
+    if (!found.beyondCipher.isEmpty())
+        parts << EachShown(found.beyondCipher, false).join(' ') + QStringLiteral(" (not with this dayvell's password)");
+    if (parts.isEmpty())
+        return {};
+    return QStringLiteral("Cannot be saved: ") + parts.join(QStringLiteral("; "));
+}
+
+std::string UnstorableMessage(const UnstorableCharacters& found) {
+    std::string text = "This page has not been saved: a dayvell cannot store some of its characters.\r\r";
+    if (!found.outsideCharset.isEmpty())
+        text += "Not in a dayvell's character set: " +
+                Cp1252FromQString(EachShown(found.outsideCharset, true).join(QStringLiteral(", "))) + "\r";
+    if (!found.beyondCipher.isEmpty())
+        text += "Not with this dayvell's password: " +
+                Cp1252FromQString(EachShown(found.beyondCipher, false).join(QStringLiteral(", "))) + "\r";
+    text += "\rRemove or replace them, then save again. They are also listed under the text.";
+    return text;
+}
+
+QString EditorText(const QPlainTextEdit& edit) {
+    QString text = edit.document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    text.replace(QChar::LineSeparator, QLatin1Char('\n'));
+    return text;
+}
+
+} // namespace dayvell

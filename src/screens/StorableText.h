@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+
+#include <string>
+
+class QPlainTextEdit;
+
+namespace dayvell {
+
+// The characters of a text typed into a window that a book cannot hold, each once, in the order they first occur.
+// A book stores one Windows-1252 byte a character, enciphered with its password; a character fails either test.
+struct UnstorableCharacters {
+    // Not in Windows-1252 at all (Cyrillic, emoji), or one of the control codes 0 to 2, whose enciphered form
+    // could be the quote that ends a field.
+    QString outsideCharset;
+    // In the set, but the cipher cannot carry it under this password: its code plus the key character's is above
+    // 255 (é with every password, many accented capitals with letter passwords).
+    QString beyondCipher;
+
+    bool empty() const { return outsideCharset.isEmpty() && beyondCipher.isEmpty(); }
+};
+
+// What of `text` (as a text box holds it, "\n" line breaks) cannot be stored under `key`.
+UnstorableCharacters FindUnstorable(const QString& text, const std::string& key);
+
+// One line for the hint under a text box, the characters as they look; empty when there is nothing to say.
+QString UnstorableHint(const UnstorableCharacters& found);
+
+// The message of the box that refuses to save such a text (Windows-1252, like every box text): characters outside
+// the set are named by their Unicode numbers, since the box cannot show them, and the others as they look.
+std::string UnstorableMessage(const UnstorableCharacters& found);
+
+// The text of a multi-line text box as typed. Unlike toPlainText it keeps no-break spaces, which Windows-1252
+// stores as they are.
+QString EditorText(const QPlainTextEdit& edit);
+
+} // namespace dayvell
