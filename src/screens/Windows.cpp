@@ -5,6 +5,7 @@
 #include "CreateWizard.h"
 #include "NewPageWindow.h"
 #include "OpenBrowser.h"
+#include "PageViewerWindow.h"
 #include "PasswordPrompt.h"
 #include "StartWindow.h"
 
@@ -26,6 +27,8 @@ void RegisterWindows(Services& services) {
                                     [&services] { return std::make_unique<CoverWindow>(services); });
     services.windows.registerWindow(QStringLiteral("Form2"),
                                     [&services] { return std::make_unique<NewPageWindow>(services); });
+    services.windows.registerWindow(QStringLiteral("Form7"),
+                                    [&services] { return std::make_unique<PageViewerWindow>(services); });
 }
 
 } // namespace dayvell
