@@ -7,6 +7,7 @@
 #include "OpenBrowser.h"
 #include "PageViewerWindow.h"
 #include "PasswordPrompt.h"
+#include "SearchWindow.h"
 #include "StartWindow.h"
 
 #include "platform/Services.h"
@@ -29,6 +30,8 @@ void RegisterWindows(Services& services) {
                                     [&services] { return std::make_unique<NewPageWindow>(services); });
     services.windows.registerWindow(QStringLiteral("Form7"),
                                     [&services] { return std::make_unique<PageViewerWindow>(services); });
+    services.windows.registerWindow(QStringLiteral("Form8"),
+                                    [&services] { return std::make_unique<SearchWindow>(services); });
 }
 
 } // namespace dayvell

@@ -1,0 +1,198 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "SearchWindow.h"
+
+#include "ScreenParts.h"
+
+#include "core/Charset.h"
+#include "core/Dialogs.h"
+#include "core/ErrorReporter.h"
+#include "core/Help.h"
+#include "core/Numbers.h"
+#include "core/PageCounter.h"
+#include "core/Search.h"
+#include "core/SharedState.h"
+#include "platform/Services.h"
+#include "platform/Text.h"
+#include "platform/WindowSystem.h"
+
+#include <QEvent>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace dayvell {
+
+namespace {
+
+constexpr int kHelpTopic = 8;
+
+// Where a line break stood in the start of a page's text.
+const QString kLineBreakMark = QStringLiteral(" \u00B6 ");
+
+} // namespace
+
+QString ShownResultLine(const std::string& resultLine) {
+    // A search may list every page of a book of many years: the common line, plain ASCII on one line, takes the
+    // short way.
+    const bool ascii =
+        std::all_of(resultLine.begin(), resultLine.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    QString shown = ascii ? QString::fromLatin1(resultLine.data(), static_cast<qsizetype>(resultLine.size()))
+                          : QStringFromCp1252(resultLine);
+    if (resultLine.find_first_of("\r\n") == std::string::npos)
+        return shown;
+    shown.replace(QStringLiteral("\r\n"), kLineBreakMark);
+    shown.replace(QLatin1Char('\r'), kLineBreakMark);
+    shown.replace(QLatin1Char('\n'), kLineBreakMark);
+    return shown;
+}
+
+SearchWindow::SearchWindow(Services& services) : ProgramWindow(services, QStringLiteral("Form8")) {
+    setWindowTitle(QStringLiteral("Search dayvell pages"));
+
+    auto* central = new QWidget(this);
+    m_text = new QLineEdit(central);
+    m_text->setObjectName(QStringLiteral("Text1"));
+    m_text->setToolTip(QStringLiteral("Enter text here"));
+    auto* begin =
+        parts::Button(central, "Command2", QStringLiteral("Begin search"), QStringLiteral("Press to start the search"));
+    m_list = new QListWidget(central);
+    m_list->setObjectName(QStringLiteral("List1"));
+    m_list->setToolTip(QStringLiteral("Any matches will be displayed here, double click one to open the page."));
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    // A book of many years lists thousands of lines; equal heights spare the list measuring each one.
+    m_list->setUniformItemSizes(true);
+    m_list->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_list->viewport()->installEventFilter(this);
+    m_noMatches = parts::Label(central, "Label2", QStringLiteral("Sorry, no matches were found."));
+    m_found = parts::Label(central, "Label3", QStringLiteral("Found"), QStringLiteral("Number of matches found"));
+    m_match = parts::Label(central, "Label7", QStringLiteral("Match"));
+    m_es = parts::Label(central, "Label8", QStringLiteral("es"));
+    for (QLabel* label : {m_noMatches, m_found, m_match, m_es})
+        label->hide();
+    auto* cancel = parts::Button(central, "Command1", QStringLiteral("Cancel"), QStringLiteral("Get me out of here!"));
+    auto* help = parts::Button(central, "Command3", QStringLiteral("Help"), QStringLiteral("More info"));
+
+    auto* asking = new QHBoxLayout;
+    asking->addWidget(parts::Label(central, "Label4", QStringLiteral("Type text to search for:")));
+    asking->addWidget(m_text, 1);
+    asking->addWidget(begin);
+
+    // The captions stand over the columns of the fixed-width result lines.
+    const QFontMetrics columns(m_list->font());
+    auto* captions = new QHBoxLayout;
+    captions->setSpacing(0);
+    captions->addSpacing(m_list->frameWidth() + 2);
+    auto* numberCaption = parts::Label(central, "Label6", QStringLiteral("Page #"));
+    numberCaption->setMinimumWidth(columns.horizontalAdvance(QString(9, QLatin1Char(' '))));
+    auto* dateCaption = parts::Label(central, "Label9", QStringLiteral("Page date and Time"));
+    dateCaption->setMinimumWidth(columns.horizontalAdvance(QString(34, QLatin1Char(' '))));
+    captions->addWidget(numberCaption);
+    captions->addWidget(dateCaption);
+    captions->addWidget(parts::Label(central, "Label10", QStringLiteral("Partial page content")), 1);
+
+    // "Found 2", "Match" and "es" read as one phrase.
+    auto* count = new QHBoxLayout;
+    count->setSpacing(0);
+    count->addWidget(m_noMatches);
+    count->addWidget(m_found);
+    count->addSpacing(columns.horizontalAdvance(QLatin1Char(' ')));
+    count->addWidget(m_match);
+    count->addWidget(m_es);
+    count->addStretch();
+    count->addWidget(cancel);
+    count->addWidget(help);
+
+    auto* layout = new QVBoxLayout(central);
+    layout->addLayout(asking);
+    layout->addWidget(parts::Label(central, "Label1",
+                                   QStringLiteral("Type what you wish to search for , then press \"Begin Search\".")));
+    layout->addWidget(parts::Label(central, "Label5",
+                                   QStringLiteral("Search results: (Double click on any result to see that page.)")));
+    layout->addLayout(captions);
+    layout->addWidget(m_list, 1);
+    layout->addLayout(count);
+    setCentralWidget(central);
+    resize(720, 480);
+
+    connect(begin, &QPushButton::clicked, this, &SearchWindow::Command2_Click);
+    connect(m_text, &QLineEdit::returnPressed, this, &SearchWindow::Command2_Click);
+    connect(cancel, &QPushButton::clicked, this, &SearchWindow::Command1_Click);
+    connect(help, &QPushButton::clicked, this, &SearchWindow::Command3_Click);
+}
+
+void SearchWindow::Command2_Click() {
+    SharedState& state = services().state;
+    m_list->clear();
+    state.gotopage = 0;
+    for (QLabel* label : {m_noMatches, m_found, m_match, m_es})
+        label->hide();
+
+    std::string text;
+    try {
+        text = Cp1252FromQString(m_text->text());
+    } catch (const UnstorableText&) {
+        // No page can hold a character a book cannot store.
+        showCount(0);
+        return;
+    }
+
+    QStringList lines;
+    const bool searched = Guarded(services().dialogs, [&] {
+        try {
+            SearchBook(OpenBook(state), text, [&](const std::string& line) { lines << ShownResultLine(line); });
+        } catch (...) {
+            // The lines found before the failure stay in the list.
+            m_list->addItems(lines);
+            throw;
+        }
+        m_list->addItems(lines);
+    });
+    if (searched)
+        showCount(static_cast<int>(lines.size()));
+}
+
+void SearchWindow::showCount(int matches) {
+    m_noMatches->setVisible(matches == 0);
+    m_found->setVisible(matches > 0);
+    m_match->setVisible(matches > 0);
+    m_es->setVisible(matches > 1);
+    m_found->setText(QStringLiteral("Found") + QStringFromCp1252(PageNumberText(matches)));
+}
+
+void SearchWindow::List1_DblClick() {
+    const QListWidgetItem* selected = m_list->currentItem();
+    const QString line = selected && selected->isSelected() ? selected->text() : QString();
+    // The line begins with its page number; the weekday name after it ends the number.
+    services().state.gotopage = RoundHalfEven(NumericValue(LossyCp1252FromQString(line)));
+    WindowSystem& windows = services().windows;
+    windows.unload(id());
+    windows.show(QStringLiteral("Form7"));
+}
+
+void SearchWindow::Command1_Click() {
+    WindowSystem& windows = services().windows;
+    windows.unload(id());
+    windows.show(QStringLiteral("Form5"));
+}
+
+void SearchWindow::Command3_Click() {
+    ShowHelp(services().dialogs, kHelpTopic);
+}
+
+bool SearchWindow::eventFilter(QObject* watched, QEvent* event) {
+    // A double click anywhere in the list counts, as the list's own event; the first click has already chosen
+    // the line.
+    if (watched == m_list->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        List1_DblClick();
+        return true;
+    }
+    return ProgramWindow::eventFilter(watched, event);
+}
+
+} // namespace dayvell
