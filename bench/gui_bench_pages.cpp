@@ -1,0 +1,307 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The page windows' handlers on a generated book of 20,000 pages (about 1,500 bytes of text a page, 30 MB), run
+// on real windows under the offscreen platform. Each window figure stands beside what core alone takes for the
+// same work, and the search beside grep -ci over the same pages deciphered into a plain text file, all measured in
+// the same run.
+#include "core/Book.h"
+#include "core/Codec.h"
+#include "core/Dialogs.h"
+#include "core/Numbers.h"
+#include "core/PageCounter.h"
+#include "core/Printer.h"
+#include "core/Record.h"
+#include "core/Search.h"
+#include "core/SharedState.h"
+#include "platform/Disks.h"
+#include "platform/Services.h"
+#include "platform/SystemClock.h"
+#include "platform/Text.h"
+#include "platform/WindowSystem.h"
+#include "screens/NewPageWindow.h"
+#include "screens/PageViewerWindow.h"
+#include "screens/SearchWindow.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QTest>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <unistd.h>
+
+using namespace dayvell;
+
+namespace {
+
+constexpr const char* kKey = "Secret99";
+constexpr int kPages = 20000;
+
+std::string WorkDir() {
+    static const std::string dir = [] {
+        std::string pattern = (std::filesystem::temp_directory_path() / "dayvell-gui-bench-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr)
+            std::abort();
+        std::atexit([] {
+            std::error_code ec;
+            std::filesystem::remove_all(WorkDir(), ec);
+        });
+        return pattern + "/";
+    }();
+    return dir;
+}
+
+std::string PageText(std::mt19937& rng) {
+    static const char* words[] = {"the", "day",   "was",  "long",   "and",   "we",      "walked",
+                                  "to",  "town",  "rain", "later",  "I",     "thought", "of",
+                                  "you", "again", "work", "dinner", "quiet", "evening"};
+    std::string text;
+    while (text.size() < 1500) {
+        text += words[rng() % std::size(words)];
+        text += (rng() % 12 == 0) ? "\r\n" : " ";
+    }
+    return text;
+}
+
+// The book every benchmark starts from, built once; "rarewordxyz" is on every 5,000th page.
+const std::string& Book20000() {
+    static const std::string path = [] {
+        const std::string p = WorkDir() + "book.dvl";
+        std::mt19937 rng(kPages);
+        std::string bytes =
+            FormatRecord({Encode(kCheckPhrase, kKey), Encode(WorkDir(), kKey), Encode("My Dayvell", kKey),
+                          Encode("12/10/2026", kKey), Encode("0000000", kKey)});
+        for (int i = 1; i <= kPages; ++i) {
+            std::string text = PageText(rng);
+            if (i % 5000 == 0)
+                text += " rarewordxyz";
+            AppendRecord(bytes, {Encode(PageNumberText(i), kKey), Encode("Thursday, 12/10/2026", kKey),
+                                 Encode("1:46:33 PM", kKey), Encode(text, kKey), "_"});
+        }
+        std::ofstream(p, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        return p;
+    }();
+    return path;
+}
+
+// A copy for the benchmarks that change the book, so that the others see it as built.
+std::string CopyOfBook(const std::string& name) {
+    std::filesystem::copy_file(Book20000(), WorkDir() + name, std::filesystem::copy_options::overwrite_existing);
+    return name;
+}
+
+// Boxes are answered at once, and counted: a benchmark that meets one has met an error.
+class SilentDialogs : public Dialogs {
+public:
+    Answer message(const std::string&, const std::string&, Buttons buttons, Icon) override {
+        ++shown;
+        return buttons == Buttons::YesNo ? Answer::Yes : Answer::Ok;
+    }
+    std::string input(const std::string&, const std::string&) override {
+        ++shown;
+        return {};
+    }
+    int shown = 0;
+};
+
+class NoPrinter : public Printer {
+public:
+    void printLine(const std::string&) override {}
+    void endDocument() override {}
+};
+
+// The services of one benchmark, with `bookname` open in the work directory.
+struct Bench {
+    explicit Bench(const std::string& bookname) {
+        state.bookdir = WorkDir();
+        state.bookname = bookname;
+        state.password = kKey;
+        state.covername = "My Dayvell";
+        state.secflags = "0000000";
+    }
+    SharedState state;
+    SilentDialogs dialogs;
+    SystemClock clock;
+    SystemDisks disks;
+    NoPrinter printer;
+    WindowSystem windows{[] {}};
+    Services services{windows, dialogs, clock, disks, printer, state};
+};
+
+// The windows with their activation in reach, as the window system runs it.
+struct Viewer : PageViewerWindow {
+    using PageViewerWindow::Form_Activate;
+    using PageViewerWindow::PageViewerWindow;
+};
+struct NewPage : NewPageWindow {
+    using NewPageWindow::Form_Activate;
+    using NewPageWindow::NewPageWindow;
+};
+
+void FailOnBox(benchmark::State& state, const SilentDialogs& dialogs) {
+    if (dialogs.shown != 0)
+        state.SkipWithError("a message box was shown");
+}
+
+const char* SearchWord(int64_t which) {
+    return which == 0 ? "rarewordxyz" : "the";
+}
+
+// References: core alone.
+
+void BM_Core_CountAndReadLastPage(benchmark::State& state) {
+    Book book(Book20000(), kKey);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(book.countPages());
+        benchmark::DoNotOptimize(book.readPageOrLast(kPages));
+    }
+}
+
+void BM_Core_Search(benchmark::State& state) {
+    Book book(Book20000(), kKey);
+    int64_t matches = 0;
+    for (auto _ : state) {
+        matches = 0;
+        SearchBook(book, SearchWord(state.range(0)), [&](const std::string&) { ++matches; });
+    }
+    state.counters["matches"] = static_cast<double>(matches);
+}
+
+// grep -ci in the C locale over the pages deciphered into a plain text file, one page a line (its line breaks
+// made blanks), so that grep counts matching pages as the search does.
+void BM_Reference_GrepCi(benchmark::State& state) {
+    static const std::string plain = [] {
+        const std::string p = WorkDir() + "plain.txt";
+        Book book(Book20000(), kKey);
+        std::ofstream out(p, std::ios::binary);
+        book.forEachRecord([&](std::int64_t, const Record& r) {
+            const Page page = book.decodePage(r);
+            std::string line = page.number + page.date + page.time + page.text;
+            for (char& c : line)
+                if (c == '\r' || c == '\n')
+                    c = ' ';
+            out << line << '\n';
+            return true;
+        });
+        return p;
+    }();
+    const std::string command =
+        std::string("LC_ALL=C grep -ci ") + SearchWord(state.range(0)) + " " + plain + " > /dev/null";
+    for (auto _ : state)
+        if (std::system(command.c_str()) == -1)
+            state.SkipWithError("grep could not run");
+}
+
+// The windows.
+
+// Opening the viewer from the cover: its activation counts the pages and reads and shows the last page.
+void BM_Viewer_Activation(benchmark::State& state) {
+    Bench b(CopyOfBook("view.dvl"));
+    Viewer viewer(b.services);
+    for (auto _ : state)
+        viewer.Form_Activate();
+    FailOnBox(state, b.dialogs);
+}
+
+// Jump to the last page: the worst page read, without the count.
+void BM_Viewer_JumpToLastPage(benchmark::State& state) {
+    Bench b(CopyOfBook("view.dvl"));
+    Viewer viewer(b.services);
+    viewer.Form_Activate();
+    viewer.findChild<QLineEdit*>(QStringLiteral("Text2"))->setText(QString::number(kPages));
+    for (auto _ : state)
+        viewer.Command8_Click();
+    FailOnBox(state, b.dialogs);
+}
+
+// Begin search, the list filled with the result lines: a few, or one for each of the 20,000 pages.
+void BM_Search_BeginSearch(benchmark::State& state) {
+    Bench b(CopyOfBook("search.dvl"));
+    SearchWindow window(b.services);
+    window.findChild<QLineEdit*>(QStringLiteral("Text1"))->setText(QString::fromLatin1(SearchWord(state.range(0))));
+    auto* list = window.findChild<QListWidget*>(QStringLiteral("List1"));
+    for (auto _ : state)
+        window.Command2_Click();
+    state.counters["lines"] = list->count();
+    FailOnBox(state, b.dialogs);
+}
+
+// Save and Exit's writing: the text checked for characters that cannot be stored, then one record appended.
+void BM_NewPage_Save(benchmark::State& state) {
+    Bench b(CopyOfBook("append.dvl"));
+    NewPage window(b.services);
+    window.Form_Activate();
+    std::mt19937 rng(1);
+    window.findChild<QPlainTextEdit*>(QStringLiteral("Text1"))->setPlainText(EditorTextFromPage(PageText(rng)));
+    for (auto _ : state)
+        if (!window.savepage())
+            state.SkipWithError("not saved");
+    FailOnBox(state, b.dialogs);
+}
+
+// Saving an edited page in the middle of the book: the whole book rewritten through the scratch file.
+void BM_Viewer_SaveEditedPage(benchmark::State& state) {
+    Bench b(CopyOfBook("replace.dvl"));
+    Viewer viewer(b.services);
+    viewer.Form_Activate();
+    viewer.findChild<QLineEdit*>(QStringLiteral("Text2"))->setText(QString::number(kPages / 2));
+    viewer.Command8_Click();
+    viewer.editpage_Click();
+    std::mt19937 rng(2);
+    viewer.findChild<QPlainTextEdit*>(QStringLiteral("Text1"))->setPlainText(EditorTextFromPage(PageText(rng)));
+    for (auto _ : state)
+        if (!viewer.replacepage())
+            state.SkipWithError("not saved");
+    FailOnBox(state, b.dialogs);
+}
+
+// One key typed into a long page in edit mode: the save button and the hint about characters that cannot be
+// stored follow every keystroke. Range: the page's length in characters, in lines of 80.
+void BM_Viewer_TypeOneKey(benchmark::State& state) {
+    Bench b(CopyOfBook("type.dvl"));
+    Viewer viewer(b.services);
+    viewer.Form_Activate();
+    viewer.editpage_Click();
+    auto* text = viewer.findChild<QPlainTextEdit*>(QStringLiteral("Text1"));
+    QString page;
+    while (page.size() < state.range(0))
+        page += QString(79, QLatin1Char('a')) + QLatin1Char('\n');
+    text->setPlainText(page);
+    text->moveCursor(QTextCursor::End);
+    for (auto _ : state) {
+        QTest::keyClick(text, Qt::Key_B);
+        QTest::keyClick(text, Qt::Key_Backspace);
+    }
+    state.SetItemsProcessed(2 * static_cast<int64_t>(state.iterations()));
+    FailOnBox(state, b.dialogs);
+}
+
+} // namespace
+
+BENCHMARK(BM_Core_CountAndReadLastPage)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Viewer_Activation)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Viewer_JumpToLastPage)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Reference_GrepCi)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Core_Search)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Search_BeginSearch)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NewPage_Save)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Viewer_SaveEditedPage)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Viewer_TypeOneKey)->Arg(1500)->Arg(100000)->Unit(benchmark::kMicrosecond);
+
+int main(int argc, char** argv) {
+    // Real windows, but nothing on screen.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::benchmark::Initialize(&argc, argv);
+    if (::benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    ::benchmark::RunSpecifiedBenchmarks();
+    ::benchmark::Shutdown();
+    return 0;
+}
