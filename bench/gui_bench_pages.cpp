@@ -3,6 +3,7 @@
 // on real windows under the offscreen platform. Each window figure stands beside what core alone takes for the
 // same work, and the search beside grep -ci over the same pages deciphered into a plain text file, all measured in
 // the same run.
+#include "GeneratedBooks.h"
 #include "core/Book.h"
 #include "core/Codec.h"
 #include "core/Dialogs.h"
@@ -36,62 +37,20 @@
 #include <unistd.h>
 
 using namespace dayvell;
+using namespace dayvell::bench;
 
 namespace {
 
-constexpr const char* kKey = "Secret99";
 constexpr int kPages = 20000;
 
-std::string WorkDir() {
-    static const std::string dir = [] {
-        std::string pattern = (std::filesystem::temp_directory_path() / "dayvell-gui-bench-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr)
-            std::abort();
-        std::atexit([] {
-            std::error_code ec;
-            std::filesystem::remove_all(WorkDir(), ec);
-        });
-        return pattern + "/";
-    }();
-    return dir;
-}
-
-std::string PageText(std::mt19937& rng) {
-    static const char* words[] = {"the", "day",   "was",  "long",   "and",   "we",      "walked",
-                                  "to",  "town",  "rain", "later",  "I",     "thought", "of",
-                                  "you", "again", "work", "dinner", "quiet", "evening"};
-    std::string text;
-    while (text.size() < 1500) {
-        text += words[rng() % std::size(words)];
-        text += (rng() % 12 == 0) ? "\r\n" : " ";
-    }
-    return text;
-}
-
-// The book every benchmark starts from, built once; "rarewordxyz" is on every 5,000th page.
+// The book every benchmark starts from; "rarewordxyz" is on every 5,000th page.
 const std::string& Book20000() {
-    static const std::string path = [] {
-        const std::string p = WorkDir() + "book.dvl";
-        std::mt19937 rng(kPages);
-        std::string bytes =
-            FormatRecord({Encode(kCheckPhrase, kKey), Encode(WorkDir(), kKey), Encode("My Dayvell", kKey),
-                          Encode("12/10/2026", kKey), Encode("0000000", kKey)});
-        for (int i = 1; i <= kPages; ++i) {
-            std::string text = PageText(rng);
-            if (i % 5000 == 0)
-                text += " rarewordxyz";
-            AppendRecord(bytes, {Encode(PageNumberText(i), kKey), Encode("Thursday, 12/10/2026", kKey),
-                                 Encode("1:46:33 PM", kKey), Encode(text, kKey), "_"});
-        }
-        std::ofstream(p, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        return p;
-    }();
-    return path;
+    return GeneratedBook(kPages);
 }
 
-// A copy for the benchmarks that change the book, so that the others see it as built.
-std::string CopyOfBook(const std::string& name) {
-    std::filesystem::copy_file(Book20000(), WorkDir() + name, std::filesystem::copy_options::overwrite_existing);
+// A copy for the benchmarks that change the book, so that the others see it as built; returns its file name.
+std::string Copy(const std::string& name) {
+    CopyOfBook(kPages, name);
     return name;
 }
 
@@ -175,25 +134,9 @@ void BM_Core_Search(benchmark::State& state) {
 // grep -ci in the C locale over the pages deciphered into a plain text file, one page a line (its line breaks
 // made blanks), so that grep counts matching pages as the search does.
 void BM_Reference_GrepCi(benchmark::State& state) {
-    static const std::string plain = [] {
-        const std::string p = WorkDir() + "plain.txt";
-        Book book(Book20000(), kKey);
-        std::ofstream out(p, std::ios::binary);
-        book.forEachRecord([&](std::int64_t, const Record& r) {
-            const Page page = book.decodePage(r);
-            std::string line = page.number + page.date + page.time + page.text;
-            for (char& c : line)
-                if (c == '\r' || c == '\n')
-                    c = ' ';
-            out << line << '\n';
-            return true;
-        });
-        return p;
-    }();
-    const std::string command =
-        std::string("LC_ALL=C grep -ci ") + SearchWord(state.range(0)) + " " + plain + " > /dev/null";
+    const std::string& plain = PlainTextOf(kPages);
     for (auto _ : state)
-        if (std::system(command.c_str()) == -1)
+        if (!GrepCi(SearchWord(state.range(0)), plain))
             state.SkipWithError("grep could not run");
 }
 
@@ -201,7 +144,7 @@ void BM_Reference_GrepCi(benchmark::State& state) {
 
 // Opening the viewer from the cover: its activation counts the pages and reads and shows the last page.
 void BM_Viewer_Activation(benchmark::State& state) {
-    Bench b(CopyOfBook("view.dvl"));
+    Bench b(Copy("view.dvl"));
     Viewer viewer(b.services);
     for (auto _ : state)
         viewer.Form_Activate();
@@ -210,7 +153,7 @@ void BM_Viewer_Activation(benchmark::State& state) {
 
 // Jump to the last page: the worst page read, without the count.
 void BM_Viewer_JumpToLastPage(benchmark::State& state) {
-    Bench b(CopyOfBook("view.dvl"));
+    Bench b(Copy("view.dvl"));
     Viewer viewer(b.services);
     viewer.Form_Activate();
     viewer.findChild<QLineEdit*>(QStringLiteral("Text2"))->setText(QString::number(kPages));
@@ -221,7 +164,7 @@ void BM_Viewer_JumpToLastPage(benchmark::State& state) {
 
 // Begin search, the list filled with the result lines: a few, or one for each of the 20,000 pages.
 void BM_Search_BeginSearch(benchmark::State& state) {
-    Bench b(CopyOfBook("search.dvl"));
+    Bench b(Copy("search.dvl"));
     SearchWindow window(b.services);
     window.findChild<QLineEdit*>(QStringLiteral("Text1"))->setText(QString::fromLatin1(SearchWord(state.range(0))));
     auto* list = window.findChild<QListWidget*>(QStringLiteral("List1"));
@@ -233,7 +176,7 @@ void BM_Search_BeginSearch(benchmark::State& state) {
 
 // Save and Exit's writing: the text checked for characters that cannot be stored, then one record appended.
 void BM_NewPage_Save(benchmark::State& state) {
-    Bench b(CopyOfBook("append.dvl"));
+    Bench b(Copy("append.dvl"));
     NewPage window(b.services);
     window.Form_Activate();
     std::mt19937 rng(1);
@@ -246,7 +189,7 @@ void BM_NewPage_Save(benchmark::State& state) {
 
 // Saving an edited page in the middle of the book: the whole book rewritten through the scratch file.
 void BM_Viewer_SaveEditedPage(benchmark::State& state) {
-    Bench b(CopyOfBook("replace.dvl"));
+    Bench b(Copy("replace.dvl"));
     Viewer viewer(b.services);
     viewer.Form_Activate();
     viewer.findChild<QLineEdit*>(QStringLiteral("Text2"))->setText(QString::number(kPages / 2));
@@ -263,7 +206,7 @@ void BM_Viewer_SaveEditedPage(benchmark::State& state) {
 // One key typed into a long page in edit mode: the save button and the hint about characters that cannot be
 // stored follow every keystroke. Range: the page's length in characters, in lines of 80.
 void BM_Viewer_TypeOneKey(benchmark::State& state) {
-    Bench b(CopyOfBook("type.dvl"));
+    Bench b(Copy("type.dvl"));
     Viewer viewer(b.services);
     viewer.Form_Activate();
     viewer.editpage_Click();

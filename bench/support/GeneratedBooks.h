@@ -1,0 +1,32 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <random>
+#include <string>
+
+namespace dayvell::bench {
+
+// The password of every generated book.
+inline constexpr const char* kKey = "Secret99";
+
+// A directory of its own for this run, removed when the program ends; ends in '/'.
+const std::string& WorkDir();
+
+// About 1,500 characters of words, with a line break now and then.
+std::string PageText(std::mt19937& rng);
+
+// A book of `pages` pages dated Thursday, 12/10/2026, built once per size and run; "rarewordxyz" is on every
+// 5,000th page. Returns its path.
+const std::string& GeneratedBook(int pages);
+
+// A copy of that book under `name` in the work directory, for a benchmark that changes it; returns its path.
+std::string CopyOfBook(int pages, const std::string& name);
+
+// The pages of that book deciphered into a plain text file, one page a line with its line breaks made blanks, so
+// that `grep -c` counts matching pages as the search does. Returns its path.
+const std::string& PlainTextOf(int pages);
+
+// Runs `LC_ALL=C grep -ci word file` to /dev/null; false when grep could not run.
+bool GrepCi(const std::string& word, const std::string& file);
+
+} // namespace dayvell::bench
