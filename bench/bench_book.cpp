@@ -121,7 +121,7 @@ void BM_DecodeAllPages(benchmark::State& state) {
     Book book(GeneratedBook(static_cast<int>(state.range(0))), kKey);
     for (auto _ : state) {
         size_t total = 0;
-        book.forEachRecord([&](std::int64_t, const Record& r) {
+        book.forEachRecord([&](std::int64_t, const RecordView& r) {
             total += book.decodePage(r).text.size();
             return true;
         });
@@ -192,7 +192,7 @@ void BM_PeakMemoryCountAndReadAll(benchmark::State& state) {
         const long before = StatusKb("VmRSS:");
         benchmark::DoNotOptimize(book.countPages());
         size_t total = 0;
-        book.forEachRecord([&](std::int64_t, const Record& r) {
+        book.forEachRecord([&](std::int64_t, const RecordView& r) {
             total += book.decodePage(r).text.size();
             return true;
         });

@@ -73,7 +73,7 @@ const std::string& PlainTextOf(int pages) {
     const std::string plain = WorkDir() + "plain" + std::to_string(pages) + ".txt";
     Book book(GeneratedBook(pages), kKey);
     std::ofstream out(plain, std::ios::binary);
-    book.forEachRecord([&](std::int64_t, const Record& r) {
+    book.forEachRecord([&](std::int64_t, const RecordView& r) {
         const Page p = book.decodePage(r);
         std::string line = p.number + p.date + p.time + p.text;
         for (char& c : line)

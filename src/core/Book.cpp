@@ -128,12 +128,12 @@ BookHeader Book::readHeader() const {
     return {Decode(r[0], m_key), Decode(r[1], m_key), Decode(r[2], m_key), Decode(r[3], m_key), Decode(r[4], m_key)};
 }
 
-void Book::forEachRecord(const std::function<bool(std::int64_t, const Record&)>& visit) const {
+void Book::forEachRecord(const std::function<bool(std::int64_t, const RecordView&)>& visit) const {
     FileHandle in = OpenFile(*m_fs, m_path, O_RDONLY);
     RecordReader reader(*m_fs, in.fd());
     if (!reader.skip())
         throw RuntimeError(code::PastEndOfFile);
-    Record record;
+    RecordView record;
     for (std::int64_t position = 1; reader.next(record); ++position) {
         if (!visit(position, record))
             return;
@@ -152,6 +152,10 @@ std::int64_t Book::countPages() const {
 }
 
 Page Book::decodePage(const Record& r) const {
+    return {Decode(r[0], m_key), Decode(r[1], m_key), Decode(r[2], m_key), Decode(r[3], m_key)};
+}
+
+Page Book::decodePage(const RecordView& r) const {
     return {Decode(r[0], m_key), Decode(r[1], m_key), Decode(r[2], m_key), Decode(r[3], m_key)};
 }
 

@@ -66,9 +66,11 @@ public:
     std::optional<Page> readPage(std::int64_t n) const;
     // Page `n`, or the last page when the book has fewer than `n`; nothing for a book without pages.
     std::optional<std::pair<std::int64_t, Page>> readPageOrLast(std::int64_t n) const;
-    // Streams every page record in order, still enciphered, with its position; stop by returning false.
-    void forEachRecord(const std::function<bool(std::int64_t position, const Record& record)>& visit) const;
+    // Streams every page record in order, still enciphered, with its position; stop by returning false. The fields
+    // are views into the reader's buffer, valid only during their call: nothing is copied.
+    void forEachRecord(const std::function<bool(std::int64_t position, const RecordView& record)>& visit) const;
     Page decodePage(const Record& record) const;
+    Page decodePage(const RecordView& record) const;
 
     // Rewrites.
     void refreshDate(const std::string& date);

@@ -40,83 +40,101 @@ void RecordReader::malformed() {
     throw RuntimeError(code::PastEndOfFile);
 }
 
-bool RecordReader::fill() {
-    if (m_eof)
-        return false;
-    m_pos = 0;
-    m_end = 0;
-    ssize_t n = m_fs.read(m_fd, m_buffer.data(), m_buffer.size());
-    if (n < 0)
-        throw ErrnoError(errno);
-    if (n == 0) {
-        m_eof = true;
-        return false;
-    }
-    m_end = static_cast<size_t>(n);
-    return true;
-}
-
-bool RecordReader::atEnd() {
-    return m_pos == m_end && !fill();
-}
-
-template <bool Keep> void RecordReader::readField(std::string* field) {
-    while (true) {
-        if (atEnd())
+// Parses one record starting at the read position. A record is taken only whole: when the bytes end before it
+// does, more must be read (or, at the end of the file, the file is damaged).
+RecordReader::Parse RecordReader::parse(RecordView& record, size_t& length) const {
+    const char* const begin = m_buffer.data() + m_pos;
+    const char* const end = m_buffer.data() + m_end;
+    const char* p = begin;
+    auto incomplete = [&] {
+        if (m_eof)
             malformed();
-        if (m_buffer[m_pos] != ' ')
-            break;
-        ++m_pos;
-    }
-    if (m_buffer[m_pos] != '"')
-        malformed();
-    ++m_pos;
-    if constexpr (Keep)
-        field->clear();
-    while (true) {
-        if (atEnd())
+        return Parse::NeedMore;
+    };
+    for (size_t i = 0; i < record.size(); ++i) {
+        while (p < end && *p == ' ')
+            ++p;
+        if (p == end)
+            return incomplete();
+        if (*p != '"')
             malformed();
-        const char* start = m_buffer.data() + m_pos;
-        const void* quote = std::memchr(start, '"', m_end - m_pos);
-        size_t len = quote ? static_cast<size_t>(static_cast<const char*>(quote) - start) : m_end - m_pos;
-        if constexpr (Keep)
-            field->append(start, len);
-        m_pos += len;
-        if (quote) {
-            ++m_pos;
-            return;
-        }
-    }
-}
-
-template <bool Keep> bool RecordReader::readRecord(Record* record) {
-    if (atEnd())
-        return false;
-    for (size_t i = 0; i < 5; ++i) {
-        readField<Keep>(Keep ? &(*record)[i] : nullptr);
-        if (i < 4) {
-            if (atEnd() || m_buffer[m_pos] != ',')
+        ++p;
+        const auto* quote = static_cast<const char*>(std::memchr(p, '"', static_cast<size_t>(end - p)));
+        if (!quote)
+            return incomplete();
+        record[i] = std::string_view(p, static_cast<size_t>(quote - p));
+        p = quote + 1;
+        if (i + 1 < record.size()) {
+            if (p == end)
+                return incomplete();
+            if (*p != ',')
                 malformed();
-            ++m_pos;
+            ++p;
         }
     }
     // A record ends with CR LF; the last record of a file may also end at the end of the file.
-    if (atEnd())
-        return true;
-    if (m_buffer[m_pos] != '\r')
-        malformed();
-    ++m_pos;
-    if (atEnd() || m_buffer[m_pos] != '\n')
-        malformed();
-    ++m_pos;
-    return true;
+    if (p == end) {
+        if (!m_eof)
+            return Parse::NeedMore;
+    } else {
+        if (*p != '\r')
+            malformed();
+        if (++p == end)
+            return incomplete();
+        if (*p != '\n')
+            malformed();
+        ++p;
+    }
+    length = static_cast<size_t>(p - begin);
+    return Parse::Complete;
+}
+
+void RecordReader::readMore() {
+    if (m_pos > 0) {
+        std::memmove(m_buffer.data(), m_buffer.data() + m_pos, m_end - m_pos);
+        m_end -= m_pos;
+        m_pos = 0;
+    }
+    if (m_end == m_buffer.size())
+        m_buffer.resize(m_buffer.size() * 2);
+    ssize_t n = m_fs.read(m_fd, m_buffer.data() + m_end, m_buffer.size() - m_end);
+    if (n < 0)
+        throw ErrnoError(errno);
+    if (n == 0)
+        m_eof = true;
+    m_end += static_cast<size_t>(n);
+}
+
+bool RecordReader::next(RecordView& record) {
+    while (true) {
+        if (m_pos == m_end) {
+            if (m_eof)
+                return false;
+            readMore();
+            if (m_pos == m_end)
+                return false;
+        }
+        size_t length = 0;
+        if (parse(record, length) == Parse::Complete) {
+            m_pos += length;
+            return true;
+        }
+        readMore();
+    }
 }
 
 bool RecordReader::next(Record& record) {
-    return readRecord<true>(&record);
+    RecordView view;
+    if (!next(view))
+        return false;
+    for (size_t i = 0; i < record.size(); ++i)
+        record[i].assign(view[i]);
+    return true;
 }
+
 bool RecordReader::skip() {
-    return readRecord<false>(nullptr);
+    RecordView view;
+    return next(view);
 }
 
 void RecordWriter::write(const Record& record) {

@@ -12,6 +12,8 @@ namespace dayvell {
 
 // One line of a book file: five double-quoted fields separated by commas, ended by CR LF, one byte a character.
 using Record = std::array<std::string, 5>;
+// A record's fields as they lie in a reader's buffer: valid until the reader's next call.
+using RecordView = std::array<std::string_view, 5>;
 
 // Appends the bytes of `record` to `out`. Throws RuntimeError 5 when a field holds a double quote or a line
 // break, which would make the file unreadable.
@@ -25,14 +27,16 @@ public:
     RecordReader(FileSystem& fs, int fd);
     // Reads the next record; false at a clean end of file.
     bool next(Record& record);
-    // Skips the next record without keeping its fields; false at a clean end of file.
+    // The same without copying: the fields stay valid until the next call.
+    bool next(RecordView& record);
+    // Skips the next record; false at a clean end of file.
     bool skip();
 
 private:
-    template <bool Keep> bool readRecord(Record* record);
-    template <bool Keep> void readField(std::string* field);
-    bool fill();
-    bool atEnd();
+    enum class Parse { Complete, NeedMore };
+    Parse parse(RecordView& record, size_t& length) const;
+    // Keeps the unread bytes and reads more after them, growing the buffer when one record fills it.
+    void readMore();
     [[noreturn]] static void malformed();
 
     FileSystem& m_fs;

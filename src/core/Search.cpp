@@ -48,7 +48,7 @@ public:
     PageScanner(std::string_view needle, const std::string& key)
         : m_needle(needle), m_key(key), m_step(std::max<size_t>(1, 512 / key.size()) * key.size()) {}
 
-    bool matches(const Record& record) {
+    bool matches(const RecordView& record) {
         m_joined.clear();
         m_searched = 0;
         for (size_t i = 0; i < 3; ++i)
@@ -90,7 +90,7 @@ private:
 void SearchBook(const Book& book, std::string_view text, const std::function<void(const std::string&)>& onMatch) {
     const std::string needle = UpperCp1252(text);
     PageScanner scanner(needle, book.key());
-    book.forEachRecord([&](std::int64_t, const Record& record) {
+    book.forEachRecord([&](std::int64_t, const RecordView& record) {
         if (scanner.matches(record)) {
             // The result line shows only the start of the text: decipher no more of it than that.
             const std::string_view text = record[3];

@@ -62,6 +62,21 @@ TEST(Record, ReadsBackWhatWasWritten) {
     EXPECT_EQ(ReadAll(tmp.file("b.dvl")), records);
 }
 
+TEST(Record, ReadsRecordsThatStraddleEveryPieceOfTheFile) {
+    // Thousands of records of many lengths: the file is read in pieces, and records fall across every boundary.
+    TempDir tmp;
+    std::vector<Record> records;
+    std::string bytes;
+    for (int i = 0; i < 3000; ++i) {
+        records.push_back({std::to_string(i), std::string(static_cast<size_t>(i % 7), ','),
+                           std::string(static_cast<size_t>(i % 311), 'x'), std::string(static_cast<size_t>(i % 5), ' '),
+                           "_"});
+        AppendRecord(bytes, records.back());
+    }
+    test::WriteFileBytes(tmp.file("b.dvl"), bytes);
+    EXPECT_EQ(ReadAll(tmp.file("b.dvl")), records);
+}
+
 TEST(Record, SkipsSpacesBeforeAnOpeningQuoteAndAcceptsAMissingFinalLineEnd) {
     TempDir tmp;
     test::WriteFileBytes(tmp.file("b.dvl"), "  \"a\", \"b\",\"c\",   \"d\",\"e\"\r\n\"1\",\"2\",\"3\",\"4\",\"_\"");
