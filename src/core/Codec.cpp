@@ -42,6 +42,7 @@ template <Mode M>
 [[gnu::always_inline]] inline bool TransformBlockImpl(const unsigned char* text, const unsigned char* key,
                                                       unsigned char* out, std::size_t n) {
     unsigned char overflow = 0;
+    unsigned char special = 0;
     for (std::size_t i = 0; i < n; ++i) {
         const unsigned char t = text[i];
         const unsigned char k = key[i];
@@ -55,12 +56,20 @@ template <Mode M>
             // well-defined character, or a failure when it is above 255 too.
             const unsigned char negative = t < k;
             const unsigned char plain = negative ? sum : static_cast<unsigned char>(t - k);
-            if constexpr (M == Mode::DecodeUpper)
-                out[i] = UpperCode(plain);
-            else
+            if constexpr (M == Mode::DecodeUpper) {
+                out[i] = UpperCommon(plain);
+                special |= static_cast<unsigned char>(UpperSpecial(plain));
+            } else {
                 out[i] = plain;
+            }
             overflow |= static_cast<unsigned char>(negative & sumOverflows);
         }
+    }
+    // The few letters outside the common ranges get their capitals here, only in a block that holds one.
+    if constexpr (M == Mode::DecodeUpper) {
+        if (special)
+            for (std::size_t i = 0; i < n; ++i)
+                out[i] = UpperCode(out[i]);
     }
     return overflow == 0;
 }

@@ -8,11 +8,50 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace dayvell {
 
 namespace {
 
 constexpr size_t kResultTextLength = 25;
+
+// Whether `needle` occurs in `hay`. Looks at sixteen places at a time for the needle's first and last characters
+// together and compares the rest only where both fit: over a page that seldom matches this is several times faster
+// than a general substring search, which also pays a set-up on every call.
+bool Contains(std::string_view hay, std::string_view needle) {
+    const size_t n = needle.size();
+    if (n == 0)
+        return true;
+    if (n > hay.size())
+        return false;
+    if (n == 1)
+        return std::memchr(hay.data(), needle[0], hay.size()) != nullptr;
+    const char* h = hay.data();
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i first = _mm_set1_epi8(needle[0]);
+    const __m128i last = _mm_set1_epi8(needle[n - 1]);
+    for (; i + n - 1 + 16 <= hay.size(); i += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h + i + n - 1));
+        auto mask =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
+        while (mask != 0) {
+            const unsigned bit = static_cast<unsigned>(__builtin_ctz(mask));
+            if (std::memcmp(h + i + bit + 1, needle.data() + 1, n - 2) == 0)
+                return true;
+            mask &= mask - 1;
+        }
+    }
+#endif
+    for (; i + n <= hay.size(); ++i)
+        if (h[i] == needle[0] && std::memcmp(h + i, needle.data(), n) == 0)
+            return true;
+    return false;
+}
 
 DAYVELL_VECTOR_CLONES void UpperBytes(unsigned char* p, size_t n) {
     for (size_t i = 0; i < n; ++i)
@@ -53,12 +92,16 @@ public:
         m_searched = 0;
         for (size_t i = 0; i < 3; ++i)
             DecodeUpperAppend(m_joined, record[i], m_key);
+        // A word that is on a page at all is most often found in its first lines; the rest of the page is looked
+        // at in one go, since each look costs a search set-up. The rest starts at a multiple of the key's length,
+        // where the key starts again.
+        const std::string_view text = record[3];
+        const size_t first = std::min(text.size(), m_step);
+        DecodeUpperAppend(m_joined, text.substr(0, first), m_key);
         if (found())
             return true;
-        // Pieces of the text start at multiples of the key's length, where the key starts again.
-        const std::string_view text = record[3];
-        for (size_t done = 0; done < text.size(); done += m_step) {
-            DecodeUpperAppend(m_joined, text.substr(done, m_step), m_key);
+        if (first < text.size()) {
+            DecodeUpperAppend(m_joined, text.substr(first), m_key);
             if (found())
                 return true;
         }
@@ -75,7 +118,7 @@ private:
         m_searched = m_joined.size();
         if (m_joined.size() - from < m_needle.size())
             return false;
-        return memmem(m_joined.data() + from, m_joined.size() - from, m_needle.data(), m_needle.size()) != nullptr;
+        return Contains(std::string_view(m_joined).substr(from), m_needle);
     }
 
     std::string_view m_needle;
