@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "BookFixture.h"
 
+#include "core/Numbers.h"
 #include "core/Search.h"
 
 using namespace dayvell;
@@ -69,7 +70,7 @@ TEST_F(Search, IgnoresTheCaseOfAccentedLetters) {
         std::vector<std::string> lines;
         SearchBook(book, text, [&](const std::string& line) { lines.push_back(line); });
         ASSERT_EQ(lines.size(), 1u) << text;
-        EXPECT_EQ(lines[0].substr(0, 2), " " + std::to_string(page));
+        EXPECT_EQ(lines[0].substr(0, 2), PageNumberText(page));
     }
 }
 
