@@ -38,12 +38,12 @@ protected:
     }
     // Opens `name` in the test directory as the password prompt leaves it: directory with its separator, name,
     // the password in force.
-    ProgramWindow* openCover(const BookSpec& spec = {}, const std::string& name = "diary.dvl") {
+    ProgramWindow* openCover(const TestBook& plan = {}, const std::string& name = "diary.dvl") {
         if (!std::filesystem::exists(dir.file(name)))
-            path = WriteBook(dir.dir(), name, spec);
+            path = WriteBook(dir.dir(), name, plan);
         t.state.bookdir = dir.dir();
         t.state.bookname = name;
-        t.state.password = spec.password;
+        t.state.password = plan.password;
         t.windows.show(kCover);
         waitUntilActive(t.windows, kCover);
         return cover();
@@ -75,7 +75,7 @@ protected:
 TEST_F(CoverWindowTest, ActivationShowsTheBooksCoverAndInformation) {
     struct Case {
         const char* name;
-        BookSpec spec;
+        TestBook plan;
         QString label2, label10;
     };
     const Case cases[] = {
@@ -84,15 +84,15 @@ TEST_F(CoverWindowTest, ActivationShowsTheBooksCoverAndInformation) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        openCover(c.spec, c.name);
+        openCover(c.plan, c.name);
         EXPECT_EQ(text("Label2"), c.label2);
         EXPECT_EQ(text("Label10"), c.label10);
-        EXPECT_EQ(text("Label11"), QString::fromStdString(c.spec.lastAccess));
+        EXPECT_EQ(text("Label11"), QString::fromStdString(c.plan.lastAccess));
         EXPECT_EQ(text("Label8"), QString::number(std::filesystem::file_size(path) / 1024));
         EXPECT_EQ(text("Label9"), QStringLiteral("1000000"));
         EXPECT_EQ(cover()->windowTitle(), QString::fromStdString(dir.dir() + c.name));
-        EXPECT_EQ(t.state.secflags, c.spec.flags);
-        EXPECT_EQ(t.state.covername, c.spec.coverName);
+        EXPECT_EQ(t.state.secflags, c.plan.flags);
+        EXPECT_EQ(t.state.covername, c.plan.coverName);
         EXPECT_EQ(t.state.pagecount, c.label10.toStdString());
         EXPECT_EQ(t.disks.asked.back(), dir.dir()) << "free space of the book's own drive";
         EXPECT_FALSE(visible("Label7"));
@@ -102,9 +102,9 @@ TEST_F(CoverWindowTest, ActivationShowsTheBooksCoverAndInformation) {
 
 TEST_F(CoverWindowTest, SizeIsTheFileLengthInWholeKilobytesTruncated) {
     // A page of an empty text sets the size of everything but the text, which is one byte a character.
-    const BookSpec spec;
-    const std::string probe = WriteBook(dir.dir(), "probe.dvl", spec);
-    Book(probe, spec.password).appendPage({" 1", "Saturday, 12/5/2026", "1:46:33 PM", ""});
+    const TestBook plan;
+    const std::string probe = WriteBook(dir.dir(), "probe.dvl", plan);
+    Book(probe, plan.password).appendPage({" 1", "Saturday, 12/5/2026", "1:46:33 PM", ""});
     const auto overhead = std::filesystem::file_size(probe);
 
     struct Case {
@@ -113,11 +113,11 @@ TEST_F(CoverWindowTest, SizeIsTheFileLengthInWholeKilobytesTruncated) {
     };
     for (const Case& c : {Case{1023, "0"}, Case{1024, "1"}, Case{2047, "1"}, Case{2048, "2"}}) {
         const std::string name = "size" + std::to_string(c.bytes) + ".dvl";
-        path = WriteBook(dir.dir(), name, spec);
-        Book(path, spec.password)
+        path = WriteBook(dir.dir(), name, plan);
+        Book(path, plan.password)
             .appendPage({" 1", "Saturday, 12/5/2026", "1:46:33 PM", std::string(c.bytes - overhead, 'x')});
         ASSERT_EQ(std::filesystem::file_size(path), c.bytes);
-        openCover(spec, name);
+        openCover(plan, name);
         EXPECT_EQ(text("Label8"), c.shown) << c.bytes << " bytes";
         closeCover();
     }
@@ -219,9 +219,9 @@ TEST_F(CoverWindowTest, GatedItemsAskForThePasswordWhereTheirFlagIsSet) {
     };
     standInForTargets();
     for (const char* flags : {"0111111", "0000000", "1000001"}) {
-        BookSpec spec;
-        spec.flags = flags;
-        openCover(spec, std::string("flags") + flags + ".dvl");
+        TestBook plan;
+        plan.flags = flags;
+        openCover(plan, std::string("flags") + flags + ".dvl");
         for (const Item& item : items) {
             SCOPED_TRACE(std::string(flags) + " " + item.name);
             t.state.purpose = 0;

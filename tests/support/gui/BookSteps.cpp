@@ -60,14 +60,14 @@ void ExpectErrorReport(ScriptedDialogs& dialogs, int code) {
     dialogs.expectMessage(ErrorMessageText(code), Answer::Ok, ErrorTitle(code, ErrorDescription(code)));
 }
 
-std::string WriteBook(const std::string& dir, const std::string& name, const BookSpec& spec) {
+std::string WriteBook(const std::string& dir, const std::string& name, const TestBook& plan) {
     const std::string path = JoinPath(dir, name);
-    BookHeader header = Book::NewHeader(dir, spec.lastAccess);
-    header.coverName = spec.coverName;
-    header.flags = spec.flags;
-    Book::Create(SystemFileSystem(), path, spec.password, header);
-    Book book(path, spec.password);
-    for (int n = 1; n <= spec.pages; ++n)
+    BookHeader header = Book::NewHeader(dir, plan.lastAccess);
+    header.coverName = plan.coverName;
+    header.flags = plan.flags;
+    Book::Create(SystemFileSystem(), path, plan.password, header);
+    Book book(path, plan.password);
+    for (int n = 1; n <= plan.pages; ++n)
         book.appendPage({PageNumberText(n), "Saturday, 12/5/2026", "1:46:33 PM", "Page " + std::to_string(n)});
     return path;
 }

@@ -43,7 +43,7 @@ void doubleClickLine(QListWidget& list, const QString& text);
 void ExpectErrorReport(ScriptedDialogs& dialogs, int code);
 
 // What a test book holds when it is written.
-struct BookSpec {
+struct TestBook {
     std::string password = "Secret1";
     std::string coverName = std::string(kNoCoverName);
     std::string lastAccess = "1/2/2025";
@@ -53,6 +53,6 @@ struct BookSpec {
 
 // Writes the book `name` into the directory `dir` (ending in "/"), as the program would have: header, then
 // `pages` short pages. Returns its path.
-std::string WriteBook(const std::string& dir, const std::string& name, const BookSpec& spec = {});
+std::string WriteBook(const std::string& dir, const std::string& name, const TestBook& plan = {});
 
 } // namespace dayvell::test
