@@ -144,27 +144,15 @@ std::string Decode(std::string_view text, std::string_view key) {
     return Transform<Mode::Decode>(text, key);
 }
 
-namespace {
-
-template <Mode M> void TransformAppend(std::string& out, std::string_view text, std::string_view key) {
+void DecodeUpperAppend(std::string& out, std::string_view text, std::string_view key) {
     const std::size_t old = out.size();
     out.resize(old + text.size());
     try {
-        TransformTo<M>(text, key, out.data() + old);
+        TransformTo<Mode::DecodeUpper>(text, key, out.data() + old);
     } catch (...) {
         out.resize(old);
         throw;
     }
-}
-
-} // namespace
-
-void DecodeAppend(std::string& out, std::string_view text, std::string_view key) {
-    TransformAppend<Mode::Decode>(out, text, key);
-}
-
-void DecodeUpperAppend(std::string& out, std::string_view text, std::string_view key) {
-    TransformAppend<Mode::DecodeUpper>(out, text, key);
 }
 
 std::size_t FirstUnencodable(std::string_view text, std::string_view key) {

@@ -32,10 +32,8 @@ private:
 std::string Encode(std::string_view text, std::string_view key);
 std::string Decode(std::string_view text, std::string_view key);
 
-// Appends Decode(text, key) to `out`, which is left as it was on failure. Saves a copy where many fields are read
-// one after another.
-void DecodeAppend(std::string& out, std::string_view text, std::string_view key);
-// The same, each character turned to its capital on the way (for a search that ignores case).
+// Appends Decode(text, key) to `out` with each character turned to its capital on the way, for a search that
+// ignores case; `out` is left as it was on failure.
 void DecodeUpperAppend(std::string& out, std::string_view text, std::string_view key);
 
 // The 0-based index of the first character of `text` that Encode cannot carry under `key`, or npos when all can.

@@ -3,7 +3,6 @@
 
 #include "Codec.h"
 #include "Cp1252Case.h"
-#include "Vectorise.h"
 
 #include <algorithm>
 #include <cstring>
@@ -53,15 +52,6 @@ bool Contains(std::string_view hay, std::string_view needle) {
     return false;
 }
 
-DAYVELL_VECTOR_CLONES void UpperBytes(unsigned char* p, size_t n) {
-    for (size_t i = 0; i < n; ++i)
-        p[i] = UpperCode(p[i]);
-}
-
-void UpperInto(std::string& s) {
-    UpperBytes(reinterpret_cast<unsigned char*>(s.data()), s.size());
-}
-
 } // namespace
 
 unsigned char UpperCp1252(unsigned char c) {
@@ -70,7 +60,8 @@ unsigned char UpperCp1252(unsigned char c) {
 
 std::string UpperCp1252(std::string_view text) {
     std::string s(text);
-    UpperInto(s);
+    for (char& c : s)
+        c = static_cast<char>(UpperCode(static_cast<unsigned char>(c)));
     return s;
 }
 

@@ -54,10 +54,7 @@ NewPageWindow::NewPageWindow(Services& services) : ProgramWindow(services, QStri
     m_text->setObjectName(QStringLiteral("Text1"));
     m_text->setToolTip(QStringLiteral("Compose your page."));
     m_text->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m_hint = parts::Label(central, "Hint", {});
-    m_hint->setWordWrap(true);
-    m_hint->setStyleSheet(QStringLiteral("color: #b00000"));
-    m_hint->hide();
+    m_hint = MakeUnstorableHint(central);
     auto* save = parts::Button(central, "Command2", QStringLiteral("Save and Exit (ESC)"),
                                QStringLiteral("Save this page, then exit"));
     auto* noSave = parts::Button(central, "Command3", QStringLiteral("Exit and dont save"),
@@ -167,8 +164,7 @@ void NewPageWindow::nosave_Click() {
 
 void NewPageWindow::Text1_Change() {
     const QString hint = UnstorableHint(FindUnstorable(EditorText(*m_text), services().state.password));
-    m_hint->setText(hint);
-    m_hint->setVisible(!hint.isEmpty());
+    SetUnstorableHint(*m_hint, hint);
 }
 
 void NewPageWindow::leave() {

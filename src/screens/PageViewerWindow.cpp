@@ -64,10 +64,7 @@ PageViewerWindow::PageViewerWindow(Services& services) : ProgramWindow(services,
     m_text->setObjectName(QStringLiteral("Text1"));
     m_text->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_text->setReadOnly(true);
-    m_hint = parts::Label(central, "Hint", {});
-    m_hint->setWordWrap(true);
-    m_hint->setStyleSheet(QStringLiteral("color: #b00000"));
-    m_hint->hide();
+    m_hint = MakeUnstorableHint(central);
     m_previous = parts::Button(central, "Command6", QStringLiteral("Previous page"),
                                QStringLiteral("Look at page before this one."));
     m_next =
@@ -407,8 +404,7 @@ void PageViewerWindow::returnToCover() {
 void PageViewerWindow::updateHint() {
     const QString hint =
         editing() ? UnstorableHint(FindUnstorable(EditorText(*m_text), services().state.password)) : QString();
-    m_hint->setText(hint);
-    m_hint->setVisible(!hint.isEmpty());
+    SetUnstorableHint(*m_hint, hint);
 }
 
 } // namespace dayvell

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "StorableText.h"
 
+#include "ScreenParts.h"
+
 #include "core/Charset.h"
 #include "core/Codec.h"
 #include "platform/Text.h"
 
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QTextDocument>
 
@@ -97,6 +100,19 @@ std::string UnstorableMessage(const UnstorableCharacters& found) {
                 Cp1252FromQString(EachShown(found.beyondCipher, false).join(QStringLiteral(", "))) + "\r";
     text += "\rRemove or replace them, then save again. They are also listed under the text.";
     return text;
+}
+
+QLabel* MakeUnstorableHint(QWidget* parent) {
+    QLabel* hint = parts::Label(parent, "Hint", {});
+    hint->setWordWrap(true);
+    hint->setStyleSheet(QStringLiteral("color: #b00000"));
+    hint->hide();
+    return hint;
+}
+
+void SetUnstorableHint(QLabel& hint, const QString& text) {
+    hint.setText(text);
+    hint.setVisible(!text.isEmpty());
 }
 
 QString EditorText(const QPlainTextEdit& edit) {

@@ -5,7 +5,9 @@
 
 #include <string>
 
+class QLabel;
 class QPlainTextEdit;
+class QWidget;
 
 namespace dayvell {
 
@@ -27,6 +29,10 @@ UnstorableCharacters FindUnstorable(const QString& text, const std::string& key)
 
 // One line for the hint under a text box, the characters as they look; empty when there is nothing to say.
 QString UnstorableHint(const UnstorableCharacters& found);
+
+// The red line under a page's text box that names what cannot be stored; hidden while there is nothing to say.
+QLabel* MakeUnstorableHint(QWidget* parent);
+void SetUnstorableHint(QLabel& hint, const QString& text);
 
 // The message of the box that refuses to save such a text (Windows-1252, like every box text): characters outside
 // the set are named by their Unicode numbers, since the box cannot show them, and the others as they look.
