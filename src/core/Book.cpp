@@ -15,10 +15,28 @@
 #include <sys/file.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace dayvell {
 
 namespace {
+
+// Serialises the use of a directory's scratch file between running copies of the program. The lock sits on the
+// directory itself: a lock on the scratch file would travel with it when the rename turns it into the book.
+// Takes the exclusive lock on an open directory. Another copy's rewrite takes a moment at most; waits that long
+// before giving up.
+void WaitForLock(FileSystem& fs, int fd) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (fs.flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno;
+        if (err != EWOULDBLOCK)
+            throw ErrnoError(err);
+        if (std::chrono::steady_clock::now() >= deadline)
+            throw RuntimeError(code::PermissionDenied,
+                               "Another copy of Dayvell is changing a book in this folder. Try again.");
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
 
 // Serialises the use of a directory's scratch file between running copies of the program. The lock sits on the
 // directory itself: a lock on the scratch file would travel with it when the rename turns it into the book.
@@ -28,20 +46,11 @@ public:
         m_fd = fs.open(dir.c_str(), O_RDONLY | O_DIRECTORY);
         if (m_fd < 0)
             throw ErrnoError(errno, true);
-        // Another copy's rewrite takes a moment at most; wait that long before giving up.
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-        while (fs.flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
-            const int err = errno;
-            if (err != EWOULDBLOCK) {
-                fs.close(m_fd);
-                throw ErrnoError(err);
-            }
-            if (std::chrono::steady_clock::now() >= deadline) {
-                fs.close(m_fd);
-                throw RuntimeError(code::PermissionDenied,
-                                   "Another copy of Dayvell is changing a book in this folder. Try again.");
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        try {
+            WaitForLock(fs, m_fd);
+        } catch (...) {
+            fs.close(m_fd);
+            throw;
         }
     }
     DirectoryLock(const DirectoryLock&) = delete;
@@ -55,6 +64,42 @@ public:
 private:
     FileSystem& m_fs;
     int m_fd = -1;
+};
+
+// An open folder: known by its identity on disk whatever its path's spelling, and locked like DirectoryLock when
+// asked. Opened before it is locked, so that two paths of one folder are recognised before a second lock on it
+// would wait for the first.
+class Folder {
+public:
+    Folder(FileSystem& fs, const std::string& dir) : m_fs(fs) {
+        m_fd = fs.open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+        if (m_fd < 0)
+            throw ErrnoError(errno, true);
+        if (fs.fstat(m_fd, &m_stat) != 0) {
+            const int err = errno;
+            fs.close(m_fd);
+            throw ErrnoError(err);
+        }
+    }
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+    ~Folder() { m_fs.close(m_fd); }
+
+    bool sameAs(const Folder& other) const {
+        return m_stat.st_dev == other.m_stat.st_dev && m_stat.st_ino == other.m_stat.st_ino;
+    }
+    // One order for every pair of folders, so that two programs locking the same two never wait for each other.
+    bool before(const Folder& other) const {
+        return std::pair(m_stat.st_dev, m_stat.st_ino) < std::pair(other.m_stat.st_dev, other.m_stat.st_ino);
+    }
+    void lock() { WaitForLock(m_fs, m_fd); }
+    // As DirectoryLock::sync: the change is made, a failure to make it durable is not reported.
+    void sync() { m_fs.fsync(m_fd); }
+
+private:
+    FileSystem& m_fs;
+    int m_fd = -1;
+    struct stat m_stat {};
 };
 
 std::string Encoded(std::string_view plain, const std::string& key) {
@@ -84,6 +129,43 @@ Record ReadFirstRecord(FileSystem& fs, const std::string& path) {
 }
 
 } // namespace
+
+UncarriedCharacter::UncarriedCharacter(unsigned char character, unsigned char keyCharacter, Place place,
+                                       std::int64_t page)
+    : RuntimeError(code::InvalidArgument), m_character(character), m_keyCharacter(keyCharacter), m_place(place),
+      m_page(page) {}
+
+std::string UncarriedCharacter::placeName() const {
+    switch (m_place) {
+    case Place::CheckPhrase:
+        return "the check phrase";
+    case Place::Folder:
+        return "the book's folder";
+    case Place::CoverName:
+        return "the cover name";
+    case Place::LastAccess:
+        return "the last-access date";
+    case Place::Flags:
+        return "the security flags";
+    case Place::Page:
+        break;
+    }
+    return "page " + std::to_string(m_page);
+}
+
+void CheckCarried(std::string_view plain, std::string_view key, Place place, std::int64_t page) {
+    const std::size_t at = FirstUnencodable(plain, key);
+    if (at != std::string_view::npos)
+        throw UncarriedCharacter(static_cast<unsigned char>(plain[at]),
+                                 key.empty() ? 0 : static_cast<unsigned char>(key[at % key.size()]), place, page);
+}
+
+std::string EncodeCarried(std::string_view plain, std::string_view key, Place place, std::int64_t page) {
+    CheckCarried(plain, key, place, page);
+    return Encode(plain, key);
+}
+
+SameDirectory::SameDirectory() : RuntimeError(code::PathFileAccessError, "The book is already in that folder") {}
 
 Book::Book(std::string path, std::string key, FileSystem& fs)
     : m_path(std::move(path)), m_key(std::move(key)), m_fs(&fs) {}
@@ -322,18 +404,41 @@ void Book::removePage(std::int64_t position) {
 }
 
 void Book::reencipher(const std::string& newKey) {
-    auto convert = [&](std::string& field) { field = Encode(Decode(field, m_key), newKey); };
-    rewrite(
-        [&](Record& h) {
-            for (auto& f : h)
-                convert(f);
-        },
-        [&](std::int64_t, Record& r) {
+    // The header's fields in their order, for naming the one a character of the new key cannot carry.
+    static constexpr Place kHeaderPlaces[] = {Place::CheckPhrase, Place::Folder, Place::CoverName, Place::LastAccess,
+                                              Place::Flags};
+    try {
+        // Every field is tried first, so that a password that cannot carry the book is refused before anything
+        // is written, and the user learns where the character is.
+        const Record header = readHeaderRecord();
+        for (size_t i = 0; i < header.size(); ++i)
+            CheckCarried(Decode(header[i], m_key), newKey, kHeaderPlaces[i]);
+        forEachRecord([&](std::int64_t position, const RecordView& r) {
             for (size_t i = 0; i < 4; ++i)
-                convert(r[i]);
+                CheckCarried(Decode(r[i], m_key), newKey, Place::Page, position);
             return true;
         });
-    m_key = newKey;
+        // Tried again while writing: another running copy may have added a page since.
+        rewrite(
+            [&](Record& h) {
+                for (size_t i = 0; i < h.size(); ++i)
+                    h[i] = EncodeCarried(Decode(h[i], m_key), newKey, kHeaderPlaces[i]);
+            },
+            [&](std::int64_t position, Record& r) {
+                for (size_t i = 0; i < 4; ++i)
+                    r[i] = EncodeCarried(Decode(r[i], m_key), newKey, Place::Page, position);
+                return true;
+            });
+        m_key = newKey;
+    } catch (...) {
+        // The key in force is the one the file on disk answers to, whatever step failed.
+        try {
+            if (Book(m_path, newKey, *m_fs).checkPassword())
+                m_key = newKey;
+        } catch (...) {
+        }
+        throw;
+    }
 }
 
 void Book::rename(const std::string& newName) {
@@ -351,17 +456,84 @@ void Book::rename(const std::string& newName) {
     m_path = target;
 }
 
-void Book::copyTo(const std::string& targetDir, bool replace, bool move) {
-    const std::string name = FileName(m_path);
+bool Book::isIn(const std::string& dir) const {
+    const Folder target(*m_fs, dir);
+    return target.sameAs(Folder(*m_fs, ParentDirectory(m_path))) ||
+           target.sameAs(Folder(*m_fs, ParentDirectory(realPath())));
+}
+
+void Book::copyTo(const std::string& targetDir, Existing existing, Transfer transfer) {
     const std::string dir = WithSeparator(targetDir);
-    const std::string target = dir + name;
-    std::string field = Encode(dir, m_key);
+    const std::string target = dir + FileName(m_path);
+    // Before anything is opened: the new folder's name must fit under the book's key.
+    const std::string field = EncodeCarried(dir, m_key, Place::Folder);
     const std::string source = realPath();
-    writeVia(source, targetDir, target, replace ? Target::ReplaceFile : Target::NewFile,
-             [&](Record& h) { h[1] = field; }, {});
-    if (move) {
+    RefuseScratchName(source);
+    RefuseScratchName(target);
+
+    // Reading a book onto itself would destroy it: the folders are compared as the disk knows them.
+    Folder from(*m_fs, ParentDirectory(source));
+    Folder to(*m_fs, dir);
+    if (to.sameAs(from) || to.sameAs(Folder(*m_fs, ParentDirectory(m_path))))
+        throw SameDirectory();
+    // The source folder stays locked until a move has removed the source: a page another running copy appends
+    // meanwhile either lands before the copy is read or finds the book gone, never in a file about to be deleted.
+    (from.before(to) ? from : to).lock();
+    (from.before(to) ? to : from).lock();
+
+    FileHandle in = OpenFile(*m_fs, source, O_RDONLY);
+    struct stat sourceStat {};
+    if (m_fs->fstat(in.fd(), &sourceStat) != 0)
+        throw ErrnoError(errno);
+    struct stat targetStat {};
+    if (m_fs->stat(target.c_str(), &targetStat) == 0) {
+        if (targetStat.st_dev == sourceStat.st_dev && targetStat.st_ino == sourceStat.st_ino)
+            throw RuntimeError(code::PathFileAccessError, "A book cannot be copied onto itself");
+        if (existing == Existing::Keep)
+            throw RuntimeError(code::FileExists);
+    }
+
+    // The copy is written beside its destination and renamed into place, so the destination never holds part of a
+    // book. A scratch file left by an interrupted rewrite there is started afresh, never followed.
+    const std::string scratch = JoinPath(dir, std::string(kScratchName));
+    m_fs->unlink(scratch.c_str());
+    FileHandle out = OpenFile(*m_fs, scratch, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
+    try {
+        RecordReader reader(*m_fs, in.fd());
+        RecordWriter writer(*m_fs, out.fd());
+        Record record;
+        if (!reader.next(record))
+            throw RuntimeError(code::PastEndOfFile);
+        record[1] = field;
+        writer.write(record);
+        while (reader.next(record))
+            writer.write(record);
+        writer.flush();
+        in.close();
+        if (m_fs->fchmod(out.fd(), sourceStat.st_mode & 07777) != 0)
+            throw ErrnoError(errno);
+        SyncFile(*m_fs, out.fd());
+        out.close();
+        const int r = existing == Existing::Replace ? m_fs->rename(scratch.c_str(), target.c_str())
+                                                    : m_fs->renameNoReplace(scratch.c_str(), target.c_str());
+        if (r != 0)
+            throw ErrnoError(errno);
+    } catch (...) {
+        out.closeQuietly();
+        m_fs->unlink(scratch.c_str());
+        throw;
+    }
+    to.sync();
+
+    if (transfer == Transfer::Move) {
         if (m_fs->unlink(source.c_str()) != 0)
             throw ErrnoError(errno);
+        from.sync();
+        // A book reached through a symbolic link: the link now points at nothing and goes too. Only a path that
+        // leads nowhere is removed, never a file.
+        struct stat left {};
+        if (source != m_path && m_fs->stat(m_path.c_str(), &left) != 0 && errno == ENOENT)
+            m_fs->unlink(m_path.c_str());
         m_path = target;
     }
 }

@@ -3,6 +3,7 @@
 
 #include "FileSystem.h"
 #include "Record.h"
+#include "RuntimeError.h"
 
 #include <cstdint>
 #include <functional>
@@ -34,6 +35,45 @@ struct Page {
     std::string date;
     std::string time;
     std::string text;
+};
+
+// What copyTo does when the target folder already holds a file of the book's name.
+enum class Existing { Keep, Replace };
+// A copy leaves the book where it is; a move removes it once the copy is complete.
+enum class Transfer { Copy, Move };
+
+// The field of a book a character sits in.
+enum class Place { CheckPhrase, Folder, CoverName, LastAccess, Flags, Page };
+
+// A character a key cannot encipher: its code plus the key character's is above 255. Nothing has been written when
+// this is thrown. Reported as a codec failure (5) by a caller that does not say more.
+class UncarriedCharacter : public RuntimeError {
+public:
+    UncarriedCharacter(unsigned char character, unsigned char keyCharacter, Place place, std::int64_t page);
+    unsigned char character() const { return m_character; }
+    unsigned char keyCharacter() const { return m_keyCharacter; }
+    Place place() const { return m_place; }
+    // The page the character is on, for Place::Page.
+    std::int64_t page() const { return m_page; }
+    // Where it is, in words: "the cover name", "page 3".
+    std::string placeName() const;
+
+private:
+    unsigned char m_character;
+    unsigned char m_keyCharacter;
+    Place m_place;
+    std::int64_t m_page;
+};
+
+// Throws UncarriedCharacter naming the first character of `plain` that `key` cannot carry, and `place`.
+void CheckCarried(std::string_view plain, std::string_view key, Place place, std::int64_t page = 0);
+// Encode(plain, key) after CheckCarried.
+std::string EncodeCarried(std::string_view plain, std::string_view key, Place place, std::int64_t page = 0);
+
+// The target of a copy or move is the folder the book is in (however the two are spelled). Nothing is written.
+class SameDirectory : public RuntimeError {
+public:
+    SameDirectory();
 };
 
 // One book file and the key it is read and written with. Every operation opens the file, works and closes it
@@ -80,14 +120,28 @@ public:
     void replacePage(const std::string& pageNumber, const std::string& text);
     // Drops the page at `position` and renumbers the rest from 1.
     void removePage(std::int64_t position);
-    // Re-enciphers every field under `newKey`; afterwards this object uses the new key.
+    // Re-enciphers every field under `newKey`; afterwards this object uses the new key. Every field is tried under
+    // the new key before anything is written: a character it cannot carry is refused with UncarriedCharacter. After
+    // any failure this object keeps the key the file on disk answers to.
     void reencipher(const std::string& newKey);
     // Gives the file a new name in its directory; fails with 58 when that name is taken.
     void rename(const std::string& newName);
-    // Writes the book into `targetDir` under the same name, header field 2 enciphered anew for that directory.
-    // An existing file there is replaced only when `replace` is set. With `move`, the source goes once the copy is
-    // complete and synced, and this object then names the copy.
-    void copyTo(const std::string& targetDir, bool replace, bool move);
+    // True when `dir` is the folder the book is in: the folder of its path or, for a book reached through a
+    // symbolic link, the folder of the file itself.
+    // Folders are told apart by their identity on disk (device and inode), so links, ".." and a trailing separator
+    // make no difference. Throws RuntimeError when a folder cannot be looked at.
+    bool isIn(const std::string& dir) const;
+    // Writes the book into `targetDir` under the same name, header field 2 enciphered anew for that directory. The
+    // copy is written beside its destination under the scratch name, synced and renamed into place, so the
+    // destination never holds part of a book. An existing file there is replaced, in one step, only with
+    // Existing::Replace (else error 58). Throws SameDirectory when `targetDir` is the book's own folder, and
+    // UncarriedCharacter when the key cannot carry the folder's name.
+    //
+    // A move removes the source only once the copy is complete and synced, holding the source folder's lock from
+    // the first read to the removal so that no page another program appends meanwhile is lost; a book reached
+    // through a symbolic link is moved as the file itself and the link, which would point at nothing, goes too.
+    // This object then names the copy.
+    void copyTo(const std::string& targetDir, Existing existing, Transfer transfer);
     void remove();
 
 private:

@@ -149,22 +149,22 @@ TEST_P(FaultInjection, EveryFailureLeavesTheOldBookAndARetrySucceeds) {
 
 INSTANTIATE_TEST_SUITE_P(
     Writes, FaultInjection,
-    ::testing::Values(Operation{"append",
-                                [](Book& b, const std::string&) {
-                                    b.appendPage({" 4", "Tuesday, 12/8/2026", "8:00 AM", "More"});
-                                },
-                                {}},
-                      Operation{"date_refresh", [](Book& b, const std::string&) { b.refreshDate("1/1/2027"); }, {}},
-                      Operation{"flags", [](Book& b, const std::string&) { b.replaceFlags("0000000"); }, {}},
-                      Operation{"cover_name", [](Book& b, const std::string&) { b.replaceCoverName("A cover"); }, {}},
-                      Operation{
-                          "page_replacement", [](Book& b, const std::string&) { b.replacePage(" 2", "edited"); }, {}},
-                      Operation{"page_removal", [](Book& b, const std::string&) { b.removePage(2); }, {}},
-                      Operation{"reencipher", [](Book& b, const std::string&) { b.reencipher("NewPass1"); }, {}},
-                      Operation{"rename", [](Book& b, const std::string&) { b.rename("other.dvl"); }, {}},
-                      Operation{"copy", [](Book& b, const std::string& to) { b.copyTo(to, false, false); }, {}},
-                      Operation{"move", [](Book& b, const std::string& to) { b.copyTo(to, false, true); },
-                                [](Book& b, const std::string& to) { b.copyTo(to, true, true); }}),
+    ::testing::Values(
+        Operation{"append",
+                  [](Book& b, const std::string&) {
+                      b.appendPage({" 4", "Tuesday, 12/8/2026", "8:00 AM", "More"});
+                  },
+                  {}},
+        Operation{"date_refresh", [](Book& b, const std::string&) { b.refreshDate("1/1/2027"); }, {}},
+        Operation{"flags", [](Book& b, const std::string&) { b.replaceFlags("0000000"); }, {}},
+        Operation{"cover_name", [](Book& b, const std::string&) { b.replaceCoverName("A cover"); }, {}},
+        Operation{"page_replacement", [](Book& b, const std::string&) { b.replacePage(" 2", "edited"); }, {}},
+        Operation{"page_removal", [](Book& b, const std::string&) { b.removePage(2); }, {}},
+        Operation{"reencipher", [](Book& b, const std::string&) { b.reencipher("NewPass1"); }, {}},
+        Operation{"rename", [](Book& b, const std::string&) { b.rename("other.dvl"); }, {}},
+        Operation{"copy", [](Book& b, const std::string& to) { b.copyTo(to, Existing::Keep, Transfer::Copy); }, {}},
+        Operation{"move", [](Book& b, const std::string& to) { b.copyTo(to, Existing::Keep, Transfer::Move); },
+                  [](Book& b, const std::string& to) { b.copyTo(to, Existing::Replace, Transfer::Move); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

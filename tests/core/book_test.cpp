@@ -228,7 +228,7 @@ TEST_F(BookFile, RenameNeverReplacesAnotherFile) {
 TEST_F(BookFile, CopyRecordsTheTargetDirectoryAndKeepsEveryPage) {
     TempDir target;
     Book book(path, kKey);
-    book.copyTo(target.path().string(), false, false);
+    book.copyTo(target.path().string(), Existing::Keep, Transfer::Copy);
     const auto src = Lines(original);
     const auto copy = Lines(ReadFileBytes(target.file("diary.dvl")));
     ASSERT_EQ(copy.size(), src.size());
@@ -241,15 +241,15 @@ TEST_F(BookFile, CopyRecordsTheTargetDirectoryAndKeepsEveryPage) {
     EXPECT_EQ(book.path(), path);
 
     // Again: the copy exists and is replaced only when asked.
-    EXPECT_EQ(ErrorCode([&] { book.copyTo(target.dir(), false, false); }), 58);
-    book.copyTo(target.dir(), true, false);
+    EXPECT_EQ(ErrorCode([&] { book.copyTo(target.dir(), Existing::Keep, Transfer::Copy); }), 58);
+    book.copyTo(target.dir(), Existing::Replace, Transfer::Copy);
     EXPECT_FALSE(std::filesystem::exists(target.file("dvltemp.dvl")));
 }
 
 TEST_F(BookFile, MoveRemovesTheSourceOnlyAfterTheCopy) {
     TempDir target;
     Book book(path, kKey);
-    book.copyTo(target.dir(), false, true);
+    book.copyTo(target.dir(), Existing::Keep, Transfer::Move);
     EXPECT_FALSE(std::filesystem::exists(path));
     EXPECT_EQ(book.path(), target.file("diary.dvl"));
     EXPECT_EQ(book.readHeader().directory, target.dir());
@@ -258,8 +258,8 @@ TEST_F(BookFile, MoveRemovesTheSourceOnlyAfterTheCopy) {
 
 TEST_F(BookFile, NeverCopiesABookOntoItself) {
     Book book(path, kKey);
-    EXPECT_NE(ErrorCode([&] { book.copyTo(tmp.dir(), true, false); }), 0);
-    EXPECT_NE(ErrorCode([&] { book.copyTo(tmp.dir() + "./", true, true); }), 0);
+    EXPECT_NE(ErrorCode([&] { book.copyTo(tmp.dir(), Existing::Replace, Transfer::Copy); }), 0);
+    EXPECT_NE(ErrorCode([&] { book.copyTo(tmp.dir() + "./", Existing::Replace, Transfer::Move); }), 0);
     EXPECT_EQ(bytes(), original);
 }
 
