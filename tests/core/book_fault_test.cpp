@@ -69,6 +69,9 @@ struct Operation {
     std::function<void(Book&, const std::string& targetDir)> run;
     // A move whose source could not be removed has a complete copy in place: asked again, it must replace it.
     std::function<void(Book&, const std::string& targetDir)> retry;
+    // An older file of the book's name already in the target folder, which the operation replaces: until the
+    // replacement is complete it must stay whole.
+    std::string previousCopy = {};
 };
 
 void PrintTo(const Operation& op, std::ostream* os) {
@@ -96,6 +99,8 @@ TEST_P(FaultInjection, EveryFailureLeavesTheOldBookAndARetrySucceeds) {
             for (const auto& e : std::filesystem::directory_iterator(d))
                 std::filesystem::remove(e.path());
         WriteFileBytes(path, original);
+        if (!op.previousCopy.empty())
+            WriteFileBytes(target.file("diary.dvl"), op.previousCopy);
     };
 
     // What the operation makes of the book when nothing fails.
@@ -164,7 +169,15 @@ INSTANTIATE_TEST_SUITE_P(
         Operation{"rename", [](Book& b, const std::string&) { b.rename("other.dvl"); }, {}},
         Operation{"copy", [](Book& b, const std::string& to) { b.copyTo(to, Existing::Keep, Transfer::Copy); }, {}},
         Operation{"move", [](Book& b, const std::string& to) { b.copyTo(to, Existing::Keep, Transfer::Move); },
-                  [](Book& b, const std::string& to) { b.copyTo(to, Existing::Replace, Transfer::Move); }}),
+                  [](Book& b, const std::string& to) { b.copyTo(to, Existing::Replace, Transfer::Move); }},
+        Operation{"copy_replacing",
+                  [](Book& b, const std::string& to) { b.copyTo(to, Existing::Replace, Transfer::Copy); },
+                  {},
+                  "\"an older copy\",\"\",\"\",\"\",\"\"\r\n"},
+        Operation{"move_replacing",
+                  [](Book& b, const std::string& to) { b.copyTo(to, Existing::Replace, Transfer::Move); },
+                  {},
+                  "\"an older copy\",\"\",\"\",\"\",\"\"\r\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
