@@ -3,6 +3,7 @@
 
 #include "FolderLists.h"
 #include "ScreenParts.h"
+#include "StorableText.h"
 
 #include "core/Book.h"
 #include "core/Clock.h"
@@ -282,6 +283,14 @@ void CreateWizard::Command4_Click() {
         }
         if (!NameFitsFileSystem(state.bookname))
             throw RuntimeError(code::BadFileName);
+        // The book records its folder enciphered with its password: a name the password cannot carry is the
+        // folder's fault, and another folder mends it.
+        try {
+            CheckCarried(state.bookdir, state.password, Place::Folder);
+        } catch (const UncarriedCharacter& e) {
+            dialogs.message(UncarriedFolderMessage(e, state.bookdir), {}, Buttons::Ok, Icon::Exclamation);
+            return;
+        }
         Book::Create(SystemFileSystem(), BookPath(state), state.password,
                      Book::NewHeader(state.bookdir, services().clock.shortDate()));
 

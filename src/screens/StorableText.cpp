@@ -3,6 +3,7 @@
 
 #include "ScreenParts.h"
 
+#include "core/Book.h"
 #include "core/Charset.h"
 #include "core/Codec.h"
 #include "platform/Text.h"
@@ -120,6 +121,11 @@ QString EditorText(const QPlainTextEdit& edit) {
     text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
     text.replace(QChar::LineSeparator, QLatin1Char('\n'));
     return text;
+}
+
+std::string UncarriedFolderMessage(const UncarriedCharacter& e, const std::string& folder) {
+    return "The password of your dayvell cannot encipher the character \"" + std::string(1, char(e.character())) +
+           "\" in the name of the folder " + folder + ". Choose a different directory!";
 }
 
 } // namespace dayvell

@@ -11,6 +11,8 @@ class QWidget;
 
 namespace dayvell {
 
+class UncarriedCharacter;
+
 // The characters of a text typed into a window that a book cannot hold, each once, in the order they first occur.
 // A book stores one Windows-1252 byte a character, enciphered with its password; a character fails either test.
 struct UnstorableCharacters {
@@ -37,6 +39,10 @@ void SetUnstorableHint(QLabel& hint, const QString& text);
 // The message of the box that refuses to save such a text (Windows-1252, like every box text): characters outside
 // the set are named by their Unicode numbers, since the box cannot show them, and the others as they look.
 std::string UnstorableMessage(const UnstorableCharacters& found);
+
+// The message of the box that refuses a folder whose name the book's password cannot encipher: a book records the
+// folder it lives in, enciphered like every other field.
+std::string UncarriedFolderMessage(const UncarriedCharacter& e, const std::string& folder);
 
 // The text of a multi-line text box as typed. Unlike toPlainText it keeps no-break spaces, which Windows-1252
 // stores as they are.

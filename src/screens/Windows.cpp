@@ -3,9 +3,11 @@
 
 #include "CoverWindow.h"
 #include "CreateWizard.h"
+#include "MoveCopyWindow.h"
 #include "NewPageWindow.h"
 #include "OpenBrowser.h"
 #include "PageViewerWindow.h"
+#include "PasswordChangeWindow.h"
 #include "PasswordPrompt.h"
 #include "SearchWindow.h"
 #include "StartWindow.h"
@@ -32,6 +34,10 @@ void RegisterWindows(Services& services) {
                                     [&services] { return std::make_unique<PageViewerWindow>(services); });
     services.windows.registerWindow(QStringLiteral("Form8"),
                                     [&services] { return std::make_unique<SearchWindow>(services); });
+    services.windows.registerWindow(QStringLiteral("Form9"),
+                                    [&services] { return std::make_unique<MoveCopyWindow>(services); });
+    services.windows.registerWindow(QStringLiteral("newpassword"),
+                                    [&services] { return std::make_unique<PasswordChangeWindow>(services); });
 }
 
 } // namespace dayvell

@@ -1,0 +1,215 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "PasswordChangeWindow.h"
+
+#include "ScreenParts.h"
+
+#include "core/Book.h"
+#include "core/Charset.h"
+#include "core/ErrorReporter.h"
+#include "core/Help.h"
+#include "core/PageCounter.h"
+#include "core/SharedState.h"
+#include "platform/Services.h"
+#include "platform/Text.h"
+#include "platform/WindowSystem.h"
+
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <optional>
+
+namespace dayvell {
+
+namespace {
+
+constexpr int kHelpTopic = 13;
+constexpr qsizetype kMinPasswordLength = 4;
+constexpr qsizetype kMaxPasswordLength = 10;
+
+// A typed password with a character outside the book's character set matches no book: every book was written
+// under a key of that set.
+std::optional<std::string> KeyFromTyped(const QString& typed) {
+    try {
+        return Cp1252FromQString(typed);
+    } catch (const UnstorableText&) {
+        return std::nullopt;
+    }
+}
+
+// Why a new password was refused, and that the old one still holds.
+std::string RefusalText(const UncarriedCharacter& e) {
+    const std::string tail = " Please choose another password; your current password stays in force.";
+    if (e.place() == Place::CheckPhrase)
+        return "The new password cannot be used: its character \"" + std::string(1, char(e.keyCharacter())) +
+               "\" is too far up the character set to encipher your dayvell." + tail;
+    return "The new password cannot be used: it cannot encipher the character \"" +
+           std::string(1, char(e.character())) + "\"" + (e.place() == Place::Page ? " on " : " in ") + e.placeName() +
+           "." + tail;
+}
+
+} // namespace
+
+PasswordChangeWindow::PasswordChangeWindow(Services& services)
+    : ProgramWindow(services, QStringLiteral("newpassword")) {
+    setWindowTitle(QStringLiteral("Newpassword"));
+    parts::KeepOutOfTaskbar(this);
+
+    auto* central = new QWidget(this);
+    auto* grid = new QGridLayout(central);
+    grid->addWidget(parts::Label(central, "lblLabels", QStringLiteral("Please enter current password:")), 0, 0);
+    m_txtPassword = new QLineEdit(central);
+    m_txtPassword->setObjectName(QStringLiteral("txtPassword"));
+    m_txtPassword->setToolTip(QStringLiteral("Enter your current password here"));
+    m_txtPassword->setEchoMode(QLineEdit::Password);
+    m_txtPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
+    grid->addWidget(m_txtPassword, 0, 1);
+    m_command1 = parts::Button(central, "Command1", QStringLiteral("OK"), QStringLiteral("Move to next step"));
+    grid->addWidget(m_command1, 0, 2);
+
+    m_label1 = parts::Label(central, "Label1", QStringLiteral("Please enter new password:"));
+    grid->addWidget(m_label1, 1, 0);
+    m_text1 = new QLineEdit(central);
+    m_text1->setObjectName(QStringLiteral("Text1"));
+    m_text1->setToolTip(QStringLiteral("Type your new password here"));
+    grid->addWidget(m_text1, 1, 1);
+    m_command2 = parts::Button(central, "command2", QStringLiteral("OK"), QStringLiteral("Accept new password"));
+    grid->addWidget(m_command2, 1, 2);
+    m_label2 = parts::Label(central, "Label2", QStringLiteral("Password must be between 4-10 characters"));
+    grid->addWidget(m_label2, 2, 0, 1, 3);
+
+    auto* buttons = new QHBoxLayout;
+    auto* command3 =
+        parts::Button(central, "command3", QStringLiteral("Cancel"), QStringLiteral("Cancel, keep current password"));
+    auto* command4 = parts::Button(central, "Command4", QStringLiteral("Help"), QStringLiteral("More info"));
+    buttons->addStretch();
+    buttons->addWidget(command3);
+    buttons->addWidget(command4);
+    grid->addLayout(buttons, 3, 0, 1, 3);
+    setCentralWidget(central);
+
+    m_label1->hide();
+    m_text1->hide();
+    m_command2->hide();
+    m_txtPassword->setFocus();
+
+    connect(m_command1, &QPushButton::clicked, this, &PasswordChangeWindow::Command1_Click);
+    connect(m_command2, &QPushButton::clicked, this, &PasswordChangeWindow::command2_Click);
+    connect(command3, &QPushButton::clicked, this, &PasswordChangeWindow::command3_Click);
+    connect(command4, &QPushButton::clicked, this, &PasswordChangeWindow::Command4_Click);
+
+    adjustSize();
+    parts::CentreOnScreen(this);
+}
+
+void PasswordChangeWindow::keyPressEvent(QKeyEvent* event) {
+    if ((event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) &&
+        (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        if (m_command2->isVisible())
+            command2_Click();
+        else
+            Command1_Click();
+        return;
+    }
+    ProgramWindow::keyPressEvent(event);
+}
+
+void PasswordChangeWindow::Command1_Click() {
+    checkpassword();
+}
+
+// The typed password is tried as a key of its own: the password in force stays the book's key whatever happens
+// here, so that no failure can leave an untried text in its place.
+void PasswordChangeWindow::checkpassword() {
+    SharedState& state = services().state;
+    state.passwordok = 0;
+    const QString typed = m_txtPassword->text();
+    if (!typed.isEmpty()) {
+        const std::optional<std::string> key = KeyFromTyped(typed);
+        bool right = false;
+        // A file that cannot be read is reported and the window stays, for another try or Cancel.
+        const bool read = Guarded(services().dialogs, [&] {
+            const Book book(BookPath(state), key.value_or(std::string()));
+            if (key)
+                right = book.checkPassword();
+            else
+                book.readHeaderRecord();
+        });
+        if (!read)
+            return;
+        if (right) {
+            state.passwordok = 1;
+            m_txtPassword->hide();
+            m_command1->hide();
+            m_command2->show();
+            m_label1->show();
+            m_label2->show();
+            m_text1->show();
+            m_text1->setFocus();
+            return;
+        }
+    }
+    services().dialogs.message("Incorrect password!");
+    state.newpass.clear();
+    backToCover();
+}
+
+void PasswordChangeWindow::command2_Click() {
+    SharedState& state = services().state;
+    Dialogs& dialogs = services().dialogs;
+    const QString typed = m_text1->text();
+    if (typed.isEmpty())
+        return;
+    if (typed.size() < kMinPasswordLength) {
+        dialogs.message("Password must be longer than 4 characters!");
+        return;
+    }
+    if (typed.size() > kMaxPasswordLength) {
+        dialogs.message("Password cannot be more than 10 chracters!");
+        return;
+    }
+    bool refused = false;
+    const bool done = Guarded(dialogs, [&] {
+        state.newpass = Cp1252FromQString(typed);
+        Book book(BookPath(state), state.password);
+        try {
+            book.reencipher(state.newpass);
+        } catch (const UncarriedCharacter& e) {
+            state.newpass.clear();
+            refused = true;
+            dialogs.message(RefusalText(e), {}, Buttons::Ok, Icon::Exclamation);
+            return;
+        } catch (...) {
+            // Whatever step failed, the password in force is the one the book on disk is enciphered with.
+            state.password = book.key();
+            state.newpass.clear();
+            throw;
+        }
+        state.password = book.key();
+    });
+    if (!done || refused)
+        return;
+    state.newpass.clear();
+    backToCover();
+}
+
+// The password in force is left as it is: it is the book's key, which after a change that failed late may already
+// be the new one.
+void PasswordChangeWindow::command3_Click() {
+    services().state.newpass.clear();
+    backToCover();
+}
+
+void PasswordChangeWindow::Command4_Click() {
+    ShowHelp(services().dialogs, kHelpTopic);
+}
+
+void PasswordChangeWindow::backToCover() {
+    WindowSystem& windows = services().windows;
+    windows.unload(id());
+    windows.show(QStringLiteral("Form5"));
+}
+
+} // namespace dayvell
