@@ -319,6 +319,31 @@ TEST_F(CreateWizardTest, FinishReportsANameTheFileSystemCannotHoldAndStaysAtTheL
     }
 }
 
+// The book records its folder enciphered with its password: a folder name the password cannot carry is named and
+// another folder asked for, instead of a software error.
+TEST_F(CreateWizardTest, FinishNamesAFolderCharacterThePasswordCannotCarryAndAnotherFolderWorks) {
+    // "Été" as the file system spells it; É (201) plus z (122) is past 255.
+    std::filesystem::create_directories(dir.path() / "\xC3\x89t\xC3\xA9");
+    openWizard();
+    chooseName("diary");
+    choosePassword("zzzz");
+    doubleClickLine(dir1(), QString::fromUtf8("\xC3\x89t\xC3\xA9"));
+    t.dialogs.expectMessage("The password of your dayvell cannot encipher the character \"\xC9\" in the name of the "
+                            "folder " +
+                            dir.dir() + "\xC9t\xE9/. Choose a different directory!");
+    click(wizard(), QStringLiteral("Command4"));
+    EXPECT_TRUE(t.dialogs.allAnswered());
+    EXPECT_EQ(Tree(dir.path()), (std::vector<std::string>{"books", "\xC3\x89t\xC3\xA9"}));
+    EXPECT_EQ(steps(), kAtFinish);
+
+    doubleClickLine(dir1(), QString::fromUtf8(dir.path().filename().string()));
+    doubleClickLine(dir1(), QStringLiteral("books"));
+    t.dialogs.expectMessage("Do you wish to open your dayvell now?", Answer::No);
+    click(wizard(), QStringLiteral("Command4"));
+    EXPECT_EQ(Book((dir.path() / "books" / "diary.dvl").string(), "zzzz").readHeader().directory,
+              (dir.path() / "books").string() + "/");
+}
+
 TEST_F(CreateWizardTest, StartOverClearsTheChoicesAndKeepsTheSummaryCaptions) {
     openWizard();
     chooseName("diary");
