@@ -1,0 +1,330 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "gui/BookSteps.h"
+#include "gui/PageSteps.h"
+
+#include "core/Codec.h"
+#include "core/ErrorReporter.h"
+#include "core/Help.h"
+#include "core/Purposes.h"
+#include "core/TempDir.h"
+#include "screens/Windows.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace dayvell::test {
+namespace {
+
+const QString kCover = QStringLiteral("Form5");
+const QString kChange = QStringLiteral("newpassword");
+const char* const kIncorrect = "Incorrect password!";
+const char* const kTooShort = "Password must be longer than 4 characters!";
+const char* const kTooLong = "Password cannot be more than 10 chracters!";
+
+// Every field of a book file deciphered: the header's five, then each page's four and its plain end mark.
+std::vector<std::string> Plain(const std::string& path, const std::string& key) {
+    Book book(path, key);
+    const Record h = book.readHeaderRecord();
+    std::vector<std::string> fields;
+    for (const auto& f : h)
+        fields.push_back(Decode(f, key));
+    book.forEachRecord([&](std::int64_t, const RecordView& r) {
+        for (size_t i = 0; i < 4; ++i)
+            fields.push_back(Decode(r[i], key));
+        fields.emplace_back(r[4]);
+        return true;
+    });
+    return fields;
+}
+
+class PasswordChangeTest : public ::testing::Test {
+protected:
+    PasswordChangeTest() { RegisterWindows(t.services); }
+
+    // Opens the book's cover window and, from its menu, the password change.
+    ProgramWindow* open(const TestBook& plan = {"Secret1", "Anna's book", "1/2/2025", "0000000", 3}) {
+        std::filesystem::remove(dir.file("diary.dvl"));
+        path = WriteBook(dir.dir(), "diary.dvl", plan);
+        original = ReadFileBytes(path);
+        t.state.bookdir = dir.dir();
+        t.state.bookname = "diary.dvl";
+        t.state.password = plan.password;
+        t.windows.show(kCover);
+        waitUntilActive(t.windows, kCover);
+        trigger(t.windows.window(kCover), QStringLiteral("changepass"));
+        waitUntilActive(t.windows, kChange);
+        return window();
+    }
+    ProgramWindow* window() const { return t.windows.window(kChange); }
+    bool visible(const char* control) const {
+        return find<QWidget>(window(), QString::fromLatin1(control))->isVisible();
+    }
+    // Which of the two steps shows: the current password's controls, then the new password's.
+    std::string step() const {
+        std::string shown;
+        for (const char* control : {"txtPassword", "Command1", "Label1", "Text1", "command2"})
+            shown += visible(control) ? '1' : '0';
+        return shown;
+    }
+    void typeCurrent(const QString& text) {
+        typeText(find<QLineEdit>(window(), QStringLiteral("txtPassword")), text);
+        click(window(), QStringLiteral("Command1"));
+    }
+    void typeNew(const QString& text) {
+        auto* box = find<QLineEdit>(window(), QStringLiteral("Text1"));
+        box->clear();
+        QTest::keyClicks(box, text);
+        click(window(), QStringLiteral("command2"));
+    }
+    void expectBackAtTheCover() {
+        EXPECT_FALSE(t.windows.isLoaded(kChange));
+        waitUntilActive(t.windows, kCover);
+    }
+
+    TestServices t;
+    TempDir dir;
+    std::string path;
+    std::string original;
+};
+
+const std::string kFirstStep = "11000";
+const std::string kSecondStep = "00111";
+
+TEST_F(PasswordChangeTest, OpensOnTheCurrentPasswordStep) {
+    ProgramWindow* w = open();
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Newpassword"));
+    EXPECT_EQ(step(), kFirstStep);
+    EXPECT_TRUE(visible("Label2"));
+    auto* box = find<QLineEdit>(w, QStringLiteral("txtPassword"));
+    EXPECT_EQ(box->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(box->toolTip(), QStringLiteral("Enter your current password here"));
+    EXPECT_EQ(find<QLineEdit>(w, QStringLiteral("Text1"))->echoMode(), QLineEdit::Normal);
+    EXPECT_EQ(find<QLabel>(w, QStringLiteral("Label2"))->text(),
+              QStringLiteral("Password must be between 4-10 characters"));
+    EXPECT_EQ(find<QPushButton>(w, QStringLiteral("command3"))->toolTip(),
+              QStringLiteral("Cancel, keep current password"));
+}
+
+TEST_F(PasswordChangeTest, TheCurrentPasswordDecidesTheStep) {
+    struct Case {
+        const char* what;
+        QString typed;
+        bool right;
+    };
+    const Case cases[] = {
+        {"right", QStringLiteral("Secret1"), true},
+        {"wrong", QStringLiteral("Secret2"), false},
+        {"letter case differs", QStringLiteral("secret1"), false},
+        {"empty", QString(), false},
+        {"outside the character set", QStringLiteral("Secret\u0416"), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        open();
+        if (!c.right)
+            t.dialogs.expectMessage(kIncorrect, Answer::Ok, "");
+        typeCurrent(c.typed);
+        EXPECT_TRUE(t.dialogs.allAnswered());
+        if (c.right) {
+            EXPECT_EQ(step(), kSecondStep);
+            EXPECT_EQ(t.state.passwordok, 1);
+            t.windows.unload(kChange);
+        } else {
+            expectBackAtTheCover();
+            EXPECT_EQ(t.state.passwordok, 0);
+        }
+        EXPECT_EQ(t.state.password, "Secret1");
+        EXPECT_EQ(ReadFileBytes(path), original);
+        t.windows.unload(kCover);
+        settle();
+    }
+}
+
+TEST_F(PasswordChangeTest, AnEmptyCurrentPasswordIsRefusedWithoutReadingTheBook) {
+    open();
+    std::filesystem::remove(path); // reading it now would be reported as a missing file
+    t.dialogs.expectMessage(kIncorrect);
+    ExpectErrorReport(t.dialogs, code::FileNotFound); // the cover window's, on its return
+    typeCurrent({});
+    expectBackAtTheCover();
+    EXPECT_TRUE(t.dialogs.allAnswered());
+}
+
+TEST_F(PasswordChangeTest, NewPasswordsOfFourToTenCharactersAreAccepted) {
+    struct Case {
+        QString typed;
+        const char* refusal; // nullptr: accepted; "": nothing happens
+    };
+    const Case cases[] = {
+        {QStringLiteral("a"), kTooShort},          {QStringLiteral("abc"), kTooShort},
+        {QStringLiteral("abcd"), nullptr},         {QStringLiteral("abcdefghij"), nullptr},
+        {QStringLiteral("abcdefghijk"), kTooLong}, {QString(), ""},
+        {QStringLiteral("Secret1"), nullptr}, // the same as the old one
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed.toStdString());
+        open();
+        typeCurrent(QStringLiteral("Secret1"));
+        const std::vector<std::string> before = Plain(path, "Secret1");
+        if (c.refusal && *c.refusal)
+            t.dialogs.expectMessage(c.refusal, Answer::Ok, "");
+        typeNew(c.typed);
+        EXPECT_TRUE(t.dialogs.allAnswered());
+        if (c.refusal) {
+            EXPECT_EQ(step(), kSecondStep);
+            EXPECT_EQ(ReadFileBytes(path), original);
+            EXPECT_EQ(t.state.password, "Secret1");
+            t.windows.unload(kChange);
+        } else {
+            expectBackAtTheCover();
+            const std::string key = c.typed.toStdString();
+            EXPECT_EQ(t.state.password, key);
+            EXPECT_TRUE(t.state.newpass.empty());
+            EXPECT_EQ(Plain(path, key), before) << "every field deciphers to what it did";
+            EXPECT_TRUE(Book(path, key).checkPassword());
+            if (key != "Secret1") {
+                EXPECT_FALSE(Book(path, "Secret1").checkPassword());
+            }
+            EXPECT_FALSE(std::filesystem::exists(dir.file("dvltemp.dvl")));
+        }
+        t.windows.unload(kCover);
+        settle();
+    }
+}
+
+// After the change the book opens through the password prompt with the new password only, and the cover shows
+// what it showed before.
+TEST_F(PasswordChangeTest, TheChangedBookOpensOnlyWithTheNewPassword) {
+    open();
+    typeCurrent(QStringLiteral("Secret1"));
+    typeNew(QStringLiteral("Fresh22"));
+    expectBackAtTheCover();
+    EXPECT_EQ(find<QLabel>(t.windows.window(kCover), QStringLiteral("Label2"))->text(), QStringLiteral("Anna's book"));
+    EXPECT_EQ(find<QLabel>(t.windows.window(kCover), QStringLiteral("Label10"))->text(), QStringLiteral(" 3"));
+    t.windows.unloadAll();
+    settle();
+
+    for (const QString& typed : {QStringLiteral("Secret1"), QStringLiteral("Fresh22")}) {
+        t.state.password.clear();
+        t.state.purpose = purpose::OpenBook;
+        t.windows.show(QStringLiteral("frmpassword"));
+        waitUntilActive(t.windows, QStringLiteral("frmpassword"));
+        QTest::keyClicks(
+            find<QLineEdit>(t.windows.window(QStringLiteral("frmpassword")), QStringLiteral("txtPassword")), typed);
+        const bool right = typed == QStringLiteral("Fresh22");
+        if (!right)
+            t.dialogs.expectMessage("Invalid Password!", Answer::Ok, "Incorrect Password!");
+        click(t.windows.window(QStringLiteral("frmpassword")), QStringLiteral("cmdOK"));
+        EXPECT_TRUE(t.dialogs.allAnswered());
+        EXPECT_EQ(t.windows.isLoaded(kCover), right) << typed.toStdString();
+        t.windows.unloadAll();
+        settle();
+    }
+}
+
+TEST_F(PasswordChangeTest, CancelInEitherStepKeepsTheBookAndItsPassword) {
+    for (const bool secondStep : {false, true}) {
+        SCOPED_TRACE(secondStep ? "second step" : "first step");
+        open();
+        if (secondStep) {
+            typeCurrent(QStringLiteral("Secret1"));
+            find<QLineEdit>(window(), QStringLiteral("Text1"))->setText(QStringLiteral("Other99"));
+        } else {
+            QTest::keyClicks(find<QLineEdit>(window(), QStringLiteral("txtPassword")), QStringLiteral("Wrong"));
+        }
+        click(window(), QStringLiteral("command3"));
+        expectBackAtTheCover();
+        EXPECT_EQ(t.state.password, "Secret1");
+        EXPECT_TRUE(t.state.newpass.empty());
+        EXPECT_EQ(ReadFileBytes(path), original);
+        t.windows.unload(kCover);
+        settle();
+    }
+}
+
+TEST_F(PasswordChangeTest, APasswordThatCannotCarryTheBookIsRefusedNamingCharacterAndPlace) {
+    struct Case {
+        const char* what;
+        TestBook plan;
+        std::string extraPageText; // a fourth page, when not empty
+        std::string message;
+    };
+    const std::string tail = ". Please choose another password; your current password stays in force.";
+    const Case cases[] = {
+        {"cover name",
+         {"1111", "Cr\xC8me", "1/2/2025", "0000000", 1},
+         "",
+         "The new password cannot be used: it cannot encipher the character \"\xC8\" in the cover name" + tail},
+        {"a page",
+         {"1111", "___", "1/2/2025", "0000000", 3},
+         "Cr\xC8me",
+         "The new password cannot be used: it cannot encipher the character \"\xC8\" on page 4" + tail},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        open(c.plan);
+        if (!c.extraPageText.empty()) {
+            Book(path, "1111").appendPage({" 4", "Saturday, 12/5/2026", "1:46:33 PM", c.extraPageText});
+            original = ReadFileBytes(path);
+        }
+        typeCurrent(QStringLiteral("1111"));
+        t.dialogs.expectMessage(c.message);
+        typeNew(QStringLiteral("zzzz"));
+        EXPECT_TRUE(t.dialogs.allAnswered());
+        EXPECT_EQ(step(), kSecondStep);
+        EXPECT_EQ(t.state.password, "1111");
+        EXPECT_EQ(ReadFileBytes(path), original);
+        EXPECT_FALSE(std::filesystem::exists(dir.file("dvltemp.dvl")));
+
+        // Another password that carries it goes through.
+        typeNew(QStringLiteral("1234"));
+        expectBackAtTheCover();
+        EXPECT_EQ(t.state.password, "1234");
+        t.windows.unload(kCover);
+        settle();
+    }
+}
+
+TEST_F(PasswordChangeTest, AFailedChangeIsReportedAndLeavesThePasswordTheBookIsEncipheredWith) {
+    open();
+    typeCurrent(QStringLiteral("Secret1"));
+    // A folder where the scratch file goes: the change cannot be written.
+    std::filesystem::create_directory(dir.path() / "dvltemp.dvl");
+    ExpectErrorReport(t.dialogs, code::FileExists);
+    typeNew(QStringLiteral("Other99"));
+    EXPECT_TRUE(t.dialogs.allAnswered());
+    EXPECT_TRUE(t.windows.isLoaded(kChange));
+    EXPECT_EQ(step(), kSecondStep);
+    EXPECT_EQ(t.state.password, "Secret1");
+    EXPECT_TRUE(t.state.newpass.empty());
+    EXPECT_EQ(ReadFileBytes(path), original);
+
+    std::filesystem::remove(dir.path() / "dvltemp.dvl");
+    typeNew(QStringLiteral("Other99"));
+    expectBackAtTheCover();
+    EXPECT_EQ(t.state.password, "Other99");
+    EXPECT_TRUE(Book(path, "Other99").checkPassword());
+}
+
+TEST_F(PasswordChangeTest, HelpShowsTopicThirteenAndEnterPressesTheStepsButton) {
+    open();
+    t.dialogs.expectMessage(HelpText(13), Answer::Ok, "Help");
+    click(window(), QStringLiteral("Command4"));
+    EXPECT_TRUE(t.dialogs.allAnswered());
+
+    QTest::keyClicks(find<QLineEdit>(window(), QStringLiteral("txtPassword")), QStringLiteral("Secret1"));
+    QTest::keyClick(find<QLineEdit>(window(), QStringLiteral("txtPassword")), Qt::Key_Return);
+    EXPECT_EQ(step(), kSecondStep);
+    QTest::keyClicks(find<QLineEdit>(window(), QStringLiteral("Text1")), QStringLiteral("Enter99"));
+    QTest::keyClick(find<QLineEdit>(window(), QStringLiteral("Text1")), Qt::Key_Return);
+    expectBackAtTheCover();
+    EXPECT_TRUE(Book(path, "Enter99").checkPassword());
+}
+
+} // namespace
+} // namespace dayvell::test
