@@ -161,8 +161,11 @@ void CheckCarried(std::string_view plain, std::string_view key, Place place, std
 }
 
 std::string EncodeCarried(std::string_view plain, std::string_view key, Place place, std::int64_t page) {
-    CheckCarried(plain, key, place, page);
-    return Encode(plain, key);
+    try {
+        return Encode(plain, key);
+    } catch (const CodecError& e) {
+        throw UncarriedCharacter(e.character(), e.keyCharacter(), place, page);
+    }
 }
 
 SameDirectory::SameDirectory() : RuntimeError(code::PathFileAccessError, "The book is already in that folder") {}

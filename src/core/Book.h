@@ -67,7 +67,7 @@ private:
 
 // Throws UncarriedCharacter naming the first character of `plain` that `key` cannot carry, and `place`.
 void CheckCarried(std::string_view plain, std::string_view key, Place place, std::int64_t page = 0);
-// Encode(plain, key) after CheckCarried.
+// Encode(plain, key), failing as CheckCarried does.
 std::string EncodeCarried(std::string_view plain, std::string_view key, Place place, std::int64_t page = 0);
 
 // The target of a copy or move is the folder the book is in (however the two are spelled). Nothing is written.
