@@ -12,10 +12,12 @@
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
+#include <numeric>
 #include <sys/file.h>
 #include <thread>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace dayvell {
 
@@ -118,6 +120,66 @@ void RefuseScratchName(const std::string& path) {
                    [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; }))
         throw RuntimeError(code::BadFileName, "dvltemp.dvl is the name of Dayvell's scratch file");
 }
+
+// Takes fields from one key to another: deciphered under the old, enciphered under the new, in one pass over each
+// field. The codec keeps one key ready at a time, and switching between two for every field of every page would
+// cost more than the cipher itself; here both keys are laid out once, over a length both repeat in.
+class Rekeyer {
+public:
+    Rekeyer(std::string_view oldKey, std::string_view newKey) : m_old(oldKey), m_new(newKey) {
+        if (oldKey.empty() || newKey.empty())
+            return;
+        const std::size_t common = std::lcm(oldKey.size(), newKey.size());
+        if (common > kMaxRun)
+            return; // keys this long take the codec's own way
+        const std::size_t run = std::max<std::size_t>(1, kRun / common) * common;
+        m_oldRun.resize(run);
+        m_newRun.resize(run);
+        for (std::size_t i = 0; i < run; ++i) {
+            m_oldRun[i] = static_cast<unsigned char>(oldKey[i % oldKey.size()]);
+            m_newRun[i] = static_cast<unsigned char>(newKey[i % newKey.size()]);
+        }
+    }
+
+    // Decode(field, old key) enciphered under the new key, into `out`. Fails exactly as Decode and EncodeCarried
+    // do, naming `place` and `page`.
+    void convert(std::string_view field, std::string& out, Place place, std::int64_t page) const {
+        out.resize(field.size());
+        if (!m_oldRun.empty() && fits(field, out))
+            return;
+        // Either a character fails, and the codec says which and why, or the keys take the codec's own way.
+        out = EncodeCarried(Decode(field, m_old), m_new, place, page);
+    }
+
+private:
+    static constexpr std::size_t kRun = 4096;
+    static constexpr std::size_t kMaxRun = 1 << 16;
+
+    // Converts into `out`; false when some character fails either step.
+    bool fits(std::string_view field, std::string& out) const {
+        const auto* in = reinterpret_cast<const unsigned char*>(field.data());
+        auto* to = reinterpret_cast<unsigned char*>(out.data());
+        const std::size_t run = m_oldRun.size();
+        unsigned bad = 0;
+        // Every run starts at a multiple of both keys' lengths, so at both keys' first characters.
+        for (std::size_t done = 0; done < field.size(); done += run) {
+            const std::size_t n = std::min(run, field.size() - done);
+            for (std::size_t i = 0; i < n; ++i) {
+                const unsigned t = in[done + i];
+                const unsigned k = m_oldRun[i];
+                // Decode takes the sum when the difference would be negative; above 255 it fails.
+                const unsigned plain = t >= k ? t - k : t + k;
+                const unsigned code = plain + m_newRun[i];
+                to[done + i] = static_cast<unsigned char>(code);
+                bad |= (plain | code) & ~0xFFu;
+            }
+        }
+        return bad == 0;
+    }
+
+    std::string m_old, m_new;
+    std::vector<unsigned char> m_oldRun, m_newRun;
+};
 
 Record ReadFirstRecord(FileSystem& fs, const std::string& path) {
     FileHandle in = OpenFile(fs, path, O_RDONLY);
@@ -410,26 +472,32 @@ void Book::reencipher(const std::string& newKey) {
     // The header's fields in their order, for naming the one a character of the new key cannot carry.
     static constexpr Place kHeaderPlaces[] = {Place::CheckPhrase, Place::Folder, Place::CoverName, Place::LastAccess,
                                               Place::Flags};
+    const Rekeyer rekey(m_key, newKey);
     try {
         // Every field is tried first, so that a password that cannot carry the book is refused before anything
         // is written, and the user learns where the character is.
+        std::string tried;
         const Record header = readHeaderRecord();
         for (size_t i = 0; i < header.size(); ++i)
-            CheckCarried(Decode(header[i], m_key), newKey, kHeaderPlaces[i]);
+            rekey.convert(header[i], tried, kHeaderPlaces[i], 0);
         forEachRecord([&](std::int64_t position, const RecordView& r) {
             for (size_t i = 0; i < 4; ++i)
-                CheckCarried(Decode(r[i], m_key), newKey, Place::Page, position);
+                rekey.convert(r[i], tried, Place::Page, position);
             return true;
         });
         // Tried again while writing: another running copy may have added a page since.
         rewrite(
             [&](Record& h) {
-                for (size_t i = 0; i < h.size(); ++i)
-                    h[i] = EncodeCarried(Decode(h[i], m_key), newKey, kHeaderPlaces[i]);
+                for (size_t i = 0; i < h.size(); ++i) {
+                    rekey.convert(h[i], tried, kHeaderPlaces[i], 0);
+                    h[i].swap(tried);
+                }
             },
             [&](std::int64_t position, Record& r) {
-                for (size_t i = 0; i < 4; ++i)
-                    r[i] = EncodeCarried(Decode(r[i], m_key), newKey, Place::Page, position);
+                for (size_t i = 0; i < 4; ++i) {
+                    rekey.convert(r[i], tried, Place::Page, position);
+                    r[i].swap(tried);
+                }
                 return true;
             });
         m_key = newKey;
