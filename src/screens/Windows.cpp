@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Windows.h"
 
+#include "CoverNameWindow.h"
 #include "CoverWindow.h"
 #include "CreateWizard.h"
+#include "FileNameWindow.h"
 #include "NewPageWindow.h"
 #include "OpenBrowser.h"
 #include "PageViewerWindow.h"
 #include "PasswordPrompt.h"
 #include "SearchWindow.h"
+#include "SecurityWindow.h"
 #include "StartWindow.h"
 
 #include "platform/Services.h"
@@ -32,6 +35,12 @@ void RegisterWindows(Services& services) {
                                     [&services] { return std::make_unique<PageViewerWindow>(services); });
     services.windows.registerWindow(QStringLiteral("Form8"),
                                     [&services] { return std::make_unique<SearchWindow>(services); });
+    services.windows.registerWindow(QStringLiteral("Form6"),
+                                    [&services] { return std::make_unique<SecurityWindow>(services); });
+    services.windows.registerWindow(QStringLiteral("Form10"),
+                                    [&services] { return std::make_unique<CoverNameWindow>(services); });
+    services.windows.registerWindow(QStringLiteral("Form12"),
+                                    [&services] { return std::make_unique<FileNameWindow>(services); });
 }
 
 } // namespace dayvell
