@@ -16,8 +16,9 @@ PrintOutcome PrintBook(const Book& book, Printer& printer, Progress& progress) {
     const std::string coverName = Decode(header[2], book.key());
     const std::int64_t pages = book.countPages();
 
-    const auto shown = progress.start("Printing your dayvell.", "Print dayvell", pages);
+    // The job first: beginning it may ask where the printout goes, which belongs before the progress shows.
     const auto job = printer.begin();
+    const auto shown = progress.start("Printing your dayvell, pages printed:", "Print dayvell", pages);
     job->printLine(coverName);
     bool cancelled = !shown->advance(0);
     if (!cancelled) {
