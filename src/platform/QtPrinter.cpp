@@ -73,6 +73,7 @@ public:
             font.setPointSizeF(kPointSize * m_width / full * 0.98);
         m_painter.setFont(font);
         m_metrics = std::make_unique<QFontMetricsF>(font, &m_printer);
+        m_widest = m_metrics->maxWidth();
     }
 
     ~QtPrintJob() override {
@@ -110,7 +111,8 @@ private:
     // Takes from `rest` the longest start that fits the paper's width, broken after its last space when it has
     // one: no character is ever cut off at the right edge.
     QString takeFittingPart(QString& rest) const {
-        if (m_metrics->horizontalAdvance(rest) <= m_width) {
+        // Most lines are plainly short enough; only the others are measured glyph by glyph.
+        if (rest.size() * m_widest <= m_width || m_metrics->horizontalAdvance(rest) <= m_width) {
             QString all;
             all.swap(rest);
             return all;
@@ -150,6 +152,8 @@ private:
     std::unique_ptr<QFontMetricsF> m_metrics;
     qreal m_width = 0;
     qreal m_height = 0;
+    // The advance of the font's widest character.
+    qreal m_widest = 0;
     qreal m_y = 0;
     bool m_ended = false;
 };
