@@ -27,11 +27,20 @@ namespace {
 
 constexpr qreal kPointSize = 10;
 
-// Hands the file to CUPS as the lp command does; lp has sent the file to the spooler when it returns.
+// Hands the file to CUPS with the lp command, which has sent the file to the spooler when it returns.
 void SpoolWithLp(const QString& pdfFile) {
     const QString lp = QStandardPaths::findExecutable(QStringLiteral("lp"));
-    if (lp.isEmpty() ||
-        QProcess::execute(lp, {QStringLiteral("-s"), QStringLiteral("-t"), QStringLiteral("dayvell"), pdfFile}) != 0)
+    if (lp.isEmpty())
+        throw RuntimeError(code::PrinterError);
+    QStringList arguments{QStringLiteral("-s"), QStringLiteral("-t"), QStringLiteral("dayvell")};
+    // The system's default printer, or the first one where none is chosen as the default.
+    QString printer = QPrinterInfo::defaultPrinterName();
+    if (printer.isEmpty() && !QPrinterInfo::availablePrinterNames().isEmpty())
+        printer = QPrinterInfo::availablePrinterNames().first();
+    if (!printer.isEmpty())
+        arguments << QStringLiteral("-d") << printer;
+    arguments << QStringLiteral("--") << pdfFile;
+    if (QProcess::execute(lp, arguments) != 0)
         throw RuntimeError(code::PrinterError);
 }
 
