@@ -186,15 +186,41 @@ TEST_F(MaintenanceTest, SecurityCancelAndReturningDropUnsavedChangesAndHelpShows
     EXPECT_EQ(ReadFileBytes(diary.path()), before);
 }
 
-TEST_F(MaintenanceTest, SecurityOkThatCannotWriteIsReportedAndTheWindowStays) {
-    Diary diary({}, "0111111");
+// A failed rewrite is reported; the window stays open for another try, and no success is claimed.
+TEST_F(MaintenanceTest, SecurityAndCoverNameReportAFailedRewriteAndStayOpen) {
+    struct Case {
+        const char* item;
+        QString id;
+        const char* button;
+    };
+    const Case cases[] = {{nullptr, kSecurity, "Command2"}, {"cover", kCoverName, "Command1"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.id.toStdString());
+        Diary diary({}, "0000000");
+        ProgramWindow* window = openOver(diary, c.item, c.id);
+        std::filesystem::remove(diary.path());
+        ExpectErrorReport(t.dialogs, code::FileNotFound);
+        click(window, QString::fromLatin1(c.button));
+        settle();
+        EXPECT_TRUE(t.dialogs.allAnswered());
+        EXPECT_TRUE(t.windows.isLoaded(c.id));
+        EXPECT_FALSE(std::filesystem::exists(diary.path()));
+        closeAll();
+    }
+}
+
+// The security window reads the book each time it becomes active; a book gone meanwhile is reported there too.
+TEST_F(MaintenanceTest, SecurityActivationReportsABookThatCannotBeRead) {
+    Diary diary({}, "0000000");
     ProgramWindow* form6 = openOver(diary, nullptr, kSecurity);
-    std::filesystem::remove(diary.path());
-    ExpectErrorReport(t.dialogs, code::FileNotFound);
-    click(form6, QStringLiteral("Command2"));
+    clickBox(form6, 2);
+    WriteFileBytes(diary.path(), "\"unfinished");
+    // The cover window reports it as it becomes active, then the security window.
+    ExpectErrorReport(t.dialogs, code::PastEndOfFile);
+    ExpectErrorReport(t.dialogs, code::PastEndOfFile);
+    leaveAndReturn(kSecurity);
     EXPECT_TRUE(t.dialogs.allAnswered());
-    EXPECT_TRUE(t.windows.isLoaded(kSecurity));
-    EXPECT_FALSE(std::filesystem::exists(diary.path()));
+    EXPECT_EQ(flagsShown(form6), QStringLiteral("0100000")) << "the boxes keep what they showed";
 }
 
 TEST_F(MaintenanceTest, CoverNameAcceptedIsStoredAndShownOnTheCover) {
