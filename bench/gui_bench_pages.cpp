@@ -10,7 +10,9 @@
 #include "core/Numbers.h"
 #include "core/PageCounter.h"
 #include "core/Printer.h"
+#include "core/Progress.h"
 #include "core/Record.h"
+#include "core/RuntimeError.h"
 #include "core/Search.h"
 #include "core/SharedState.h"
 #include "platform/Disks.h"
@@ -70,8 +72,14 @@ public:
 
 class NoPrinter : public Printer {
 public:
-    void printLine(const std::string&) override {}
-    void endDocument() override {}
+    std::unique_ptr<PrintJob> begin() override { throw RuntimeError(code::PrinterError); }
+};
+
+class NoProgress : public Progress {
+public:
+    std::unique_ptr<ProgressTask> start(const std::string&, const std::string&, std::int64_t) override {
+        throw RuntimeError(code::PrinterError);
+    }
 };
 
 // The services of one benchmark, with `bookname` open in the work directory.
@@ -88,8 +96,9 @@ struct Bench {
     SystemClock clock;
     SystemDisks disks;
     NoPrinter printer;
+    NoProgress progress;
     WindowSystem windows{[] {}};
-    Services services{windows, dialogs, clock, disks, printer, state};
+    Services services{windows, dialogs, clock, disks, printer, progress, state};
 };
 
 // The windows with their activation in reach, as the window system runs it.

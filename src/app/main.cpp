@@ -3,6 +3,7 @@
 #include "platform/Disks.h"
 #include "platform/QtDialogs.h"
 #include "platform/QtPrinter.h"
+#include "platform/QtProgress.h"
 #include "platform/Services.h"
 #include "platform/SystemClock.h"
 #include "platform/WindowSystem.h"
@@ -21,7 +22,8 @@ int main(int argc, char* argv[]) {
     dayvell::QtPrinter printer;
     dayvell::WindowSystem windows([] { QCoreApplication::quit(); });
     dayvell::QtDialogs dialogs(windows);
-    dayvell::Services services{windows, dialogs, clock, disks, printer, state};
+    dayvell::QtProgress progress(windows);
+    dayvell::Services services{windows, dialogs, clock, disks, printer, progress, state};
     dayvell::RegisterWindows(services);
 
     windows.show(QStringLiteral("form1"));

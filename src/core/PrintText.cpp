@@ -41,8 +41,8 @@ std::string WrapForPrint(std::string_view text, std::size_t width) {
     return out;
 }
 
-void PrintWrapped(Printer& printer, std::string_view text) {
-    printer.printLine(WrapForPrint(text));
+void PrintWrapped(PrintJob& job, std::string_view text) {
+    job.printLine(WrapForPrint(text));
 }
 
 } // namespace dayvell

@@ -19,7 +19,7 @@ bool PrinterReady(Dialogs& dialogs);
 // and a CR. Every character counts, the LF after a CR included; a CR in the text ends a line and restarts the count.
 std::string WrapForPrint(std::string_view text, std::size_t width = kPrintWidth);
 
-// Prints `text` wrapped to the print width, as one item. Starting and ending the document is the caller's work.
-void PrintWrapped(Printer& printer, std::string_view text);
+// Prints `text` wrapped to the print width, as one item. Beginning and ending the job is the caller's work.
+void PrintWrapped(PrintJob& job, std::string_view text);
 
 } // namespace dayvell

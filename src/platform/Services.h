@@ -7,6 +7,7 @@ class Clock;
 class Dialogs;
 class Disks;
 class Printer;
+class Progress;
 class WindowSystem;
 struct SharedState;
 
@@ -18,6 +19,8 @@ struct Services {
     Clock& clock;
     Disks& disks;
     Printer& printer;
+    // The progress dialog of long tasks.
+    Progress& progress;
     SharedState& state;
 };
 

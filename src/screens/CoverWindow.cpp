@@ -9,6 +9,8 @@
 #include "core/ErrorReporter.h"
 #include "core/Help.h"
 #include "core/PageCounter.h"
+#include "core/PrintBook.h"
+#include "core/PrintText.h"
 #include "core/Purposes.h"
 #include "core/SharedState.h"
 #include "platform/Disks.h"
@@ -267,10 +269,52 @@ void CoverWindow::changepass_Click() {
     services().windows.show(QStringLiteral("newpassword"));
 }
 
-// Printing and deleting the whole book come with their own password check; until then the items do nothing.
-void CoverWindow::printbook_Click() {}
+// Printing and deleting the whole book ask for the password in a plain box, whatever the security flags say.
+// Returns true when the typed password is the one in force; says `refusal` when it is not, nothing when the
+// user typed nothing.
+bool CoverWindow::passwordGiven(const char* refusal) {
+    Dialogs& dialogs = services().dialogs;
+    const std::string typed = dialogs.input("Please enter your password.", "Password required.");
+    if (typed.empty())
+        return false;
+    if (typed != services().state.password) {
+        dialogs.message(refusal);
+        return false;
+    }
+    return true;
+}
 
-void CoverWindow::deletebook_Click() {}
+void CoverWindow::printbook_Click() {
+    Dialogs& dialogs = services().dialogs;
+    if (dialogs.message("This will print your entire dayvell, it could take a while, depending on dayvell size.",
+                        "Print dayvell?", Buttons::OkCancel, Icon::Question) != Answer::Ok)
+        return;
+    if (!passwordGiven("Incorrect password. Print cancelled."))
+        return;
+    Guarded(dialogs, [&] {
+        if (!PrinterReady(dialogs))
+            return;
+        PrintBook(OpenBook(services().state), services().printer, services().progress);
+    });
+}
+
+void CoverWindow::deletebook_Click() {
+    Dialogs& dialogs = services().dialogs;
+    if (dialogs.message("WARNING! This function will delete your dayvell forever!", "DELETE DAYVELL?",
+                        Buttons::OkCancel, Icon::Question) != Answer::Ok)
+        return;
+    if (!passwordGiven("Incorrect password. Dayvell not deleted."))
+        return;
+    SharedState& state = services().state;
+    if (!Guarded(dialogs, [&] { OpenBook(state).remove(); }))
+        return;
+    // Every window of the book closes with it, not only this one: the viewer, the search or a maintenance window
+    // would go on working on a file that is gone.
+    TerminateProgram();
+    dialogs.message("Your dayvell was deleted!", "Dayvell Deleted.", Buttons::Ok, Icon::Information);
+    state.forgetBook();
+    services().windows.show(QStringLiteral("form1"));
+}
 
 void CoverWindow::helper_Click() {
     ShowHelp(services().dialogs, kHelpTopic);

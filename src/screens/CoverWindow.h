@@ -46,6 +46,7 @@ private:
     // asks for the password.
     void openGated(int flagPosition, int purposeCode);
     void showBookInformation(bool visible);
+    bool passwordGiven(const char* refusal);
 
     QLabel* m_label2;
     QLabel* m_label7;

@@ -317,12 +317,13 @@ void PageViewerWindow::printpage_Click() {
     if (!PrinterReady(dialogs))
         return;
     Guarded(dialogs, [&] {
-        Printer& printer = services().printer;
-        printer.printLine(services().state.covername);
-        printer.printLine(Cp1252FromQString(m_date->text() + QStringLiteral("  ") + m_time->text()));
-        printer.printLine(Cp1252FromQString(m_number->text()));
-        PrintWrapped(printer, PageTextFromEditor(EditorText(*m_text)));
-        printer.endDocument();
+        // A job that fails half-way is abandoned on the way out: none of its lines reach a later print.
+        const auto job = services().printer.begin();
+        job->printLine(services().state.covername);
+        job->printLine(Cp1252FromQString(m_date->text() + QStringLiteral("  ") + m_time->text()));
+        job->printLine(Cp1252FromQString(m_number->text()));
+        PrintWrapped(*job, PageTextFromEditor(EditorText(*m_text)));
+        job->end();
     });
 }
 

@@ -92,14 +92,18 @@ QString UnstorableHint(const UnstorableCharacters& found) {
 }
 
 std::string UnstorableMessage(const UnstorableCharacters& found) {
-    std::string text = "This page has not been saved: a dayvell cannot store some of its characters.\r\r";
+    return "This page has not been saved: a dayvell cannot store some of its characters.\r\r" + UnstorableList(found) +
+           "\rRemove or replace them, then save again. They are also listed under the text.";
+}
+
+std::string UnstorableList(const UnstorableCharacters& found) {
+    std::string text;
     if (!found.outsideCharset.isEmpty())
         text += "Not in a dayvell's character set: " +
                 Cp1252FromQString(EachShown(found.outsideCharset, true).join(QStringLiteral(", "))) + "\r";
     if (!found.beyondCipher.isEmpty())
         text += "Not with this dayvell's password: " +
                 Cp1252FromQString(EachShown(found.beyondCipher, false).join(QStringLiteral(", "))) + "\r";
-    text += "\rRemove or replace them, then save again. They are also listed under the text.";
     return text;
 }
 

@@ -39,6 +39,8 @@ void SetUnstorableHint(QLabel& hint, const QString& text);
 // The message of the box that refuses to save such a text (Windows-1252, like every box text): characters outside
 // the set are named by their Unicode numbers, since the box cannot show them, and the others as they look.
 std::string UnstorableMessage(const UnstorableCharacters& found);
+// The lines of that message that name the characters, each line ending in CR.
+std::string UnstorableList(const UnstorableCharacters& found);
 
 // The message of the box that refuses a folder whose name the book's password cannot encipher: a book records the
 // folder it lives in, enciphered like every other field.

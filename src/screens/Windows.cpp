@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Windows.h"
 
+#include "CoverNameWindow.h"
 #include "CoverWindow.h"
 #include "CreateWizard.h"
+#include "FileNameWindow.h"
 #include "MoveCopyWindow.h"
 #include "NewPageWindow.h"
 #include "OpenBrowser.h"
@@ -10,6 +12,7 @@
 #include "PasswordChangeWindow.h"
 #include "PasswordPrompt.h"
 #include "SearchWindow.h"
+#include "SecurityWindow.h"
 #include "StartWindow.h"
 
 #include "platform/Services.h"
@@ -38,6 +41,12 @@ void RegisterWindows(Services& services) {
                                     [&services] { return std::make_unique<MoveCopyWindow>(services); });
     services.windows.registerWindow(QStringLiteral("newpassword"),
                                     [&services] { return std::make_unique<PasswordChangeWindow>(services); });
+    services.windows.registerWindow(QStringLiteral("Form6"),
+                                    [&services] { return std::make_unique<SecurityWindow>(services); });
+    services.windows.registerWindow(QStringLiteral("Form10"),
+                                    [&services] { return std::make_unique<CoverNameWindow>(services); });
+    services.windows.registerWindow(QStringLiteral("Form12"),
+                                    [&services] { return std::make_unique<FileNameWindow>(services); });
 }
 
 } // namespace dayvell

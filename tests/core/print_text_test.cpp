@@ -141,19 +141,19 @@ TEST(WrapForPrint, LongRunsLoseNothing) {
     }
 }
 
-struct RecordingPrinter : Printer {
+struct RecordingJob : PrintJob {
     std::vector<std::string> lines;
-    int documentsEnded = 0;
+    int ended = 0;
     void printLine(const std::string& text) override { lines.push_back(text); }
-    void endDocument() override { ++documentsEnded; }
+    void end() override { ++ended; }
 };
 
-TEST(PrintWrapped, PrintsTheWrappedTextAsOneItemAndLeavesTheDocumentOpen) {
+TEST(PrintWrapped, PrintsTheWrappedTextAsOneItemAndLeavesTheJobOpen) {
     const std::string text = "first " + Repeat('x', 88) + "\r\nsecond";
-    RecordingPrinter printer;
-    PrintWrapped(printer, text);
-    EXPECT_EQ(printer.lines, std::vector<std::string>{"first \r" + Repeat('x', 88) + "\r\nsecond"});
-    EXPECT_EQ(printer.documentsEnded, 0);
+    RecordingJob job;
+    PrintWrapped(job, text);
+    EXPECT_EQ(job.lines, std::vector<std::string>{"first \r" + Repeat('x', 88) + "\r\nsecond"});
+    EXPECT_EQ(job.ended, 0);
 }
 
 TEST(PrinterReady, AsksAndGoesOnOnlyWithOk) {

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "gui/GuiTest.h"
+#include "gui/PdfText.h"
 
 #include "core/TempDir.h"
 #include "platform/Disks.h"
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <vector>
 
 namespace dayvell::test {
 namespace {
@@ -111,24 +113,87 @@ TEST(PrinterTest, WithoutAPrinterTheDocumentGoesToThePdfFileChosen) {
                           ++asked;
                           return pdf;
                       });
-    printer.printLine(" 1");
-    printer.printLine("Saturday, 12/5/2026\r\nA first line\r\nand a second one");
-    printer.endDocument();
+    const auto job = printer.begin();
+    job->printLine(" 1");
+    job->printLine("Saturday, 12/5/2026\r\nA first line\r\nand a second one");
+    job->end();
     EXPECT_EQ(asked, 1);
     const std::string bytes = ReadFileBytes(dir.file("page.pdf"));
     EXPECT_EQ(bytes.substr(0, 5), "%PDF-");
     EXPECT_NE(bytes.find("%%EOF"), std::string::npos);
+    EXPECT_EQ(PdfText(dir.file("page.pdf")).split(QLatin1Char('\n')).mid(0, 4),
+              (QStringList{"1", "Saturday, 12/5/2026", "A first line", "and a second one"}));
 }
 
 TEST(PrinterTest, DecliningToNameAPdfFileIsAPrinterError) {
     QtPrinter printer([] { return false; }, [] { return QString(); });
-    printer.printLine("text");
     try {
-        printer.endDocument();
+        printer.begin();
         ADD_FAILURE() << "printing went on without a printer or a file";
     } catch (const RuntimeError& e) {
         EXPECT_EQ(e.code(), code::PrinterError);
     }
+}
+
+// A job dropped half-way leaves nothing: no file where the printout was to go, no scratch file, and none of its
+// lines in the next job.
+TEST(PrinterTest, AnAbandonedJobLeavesNothingAndTheNextHoldsOnlyItsOwnLines) {
+    TempDir dir;
+    const std::string pdf = dir.file("book.pdf");
+    QtPrinter printer([] { return false; }, [&] { return QString::fromStdString(pdf); });
+    {
+        const auto job = printer.begin();
+        job->printLine("Leftover of a failed print");
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+
+    const auto job = printer.begin();
+    job->printLine("The next print");
+    job->end();
+    EXPECT_EQ(PdfText(pdf).trimmed(), QStringLiteral("The next print"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+// With a printer installed, an ended job's PDF goes to the spooler and an abandoned one never does.
+TEST(PrinterTest, OnlyAnEndedJobReachesThePrinter) {
+    std::vector<QString> spooled;
+    QtPrinter printer([] { return true; }, [] { return QString(); },
+                      [&](const QString& file) { spooled.push_back(PdfText(file.toStdString())); });
+    printer.begin()->printLine("Abandoned");
+    ASSERT_TRUE(spooled.empty());
+    const auto job = printer.begin();
+    job->printLine("Sent");
+    job->end();
+    ASSERT_EQ(spooled.size(), 1u);
+    EXPECT_EQ(spooled[0].trimmed(), QStringLiteral("Sent"));
+
+    QtPrinter refused([] { return true; }, [] { return QString(); },
+                      [](const QString&) { throw RuntimeError(code::PrinterError); });
+    const auto failing = refused.begin();
+    failing->printLine("Not sent");
+    EXPECT_THROW(failing->end(), RuntimeError);
+}
+
+// Lines wider than the paper go on to the next line, at a space where there is one: nothing is cut at the edge.
+TEST(PrinterTest, LinesWiderThanThePaperAreContinuedNotCut) {
+    const std::string cases[] = {
+        std::string(90, 'W'),
+        std::string(90, 'M') + std::string(200, 'W'),
+        "Wide words " + std::string(120, 'm') + " and then some more words to fill a line " + std::string(40, '@'),
+    };
+    TempDir dir;
+    const std::string pdf = dir.file("wide.pdf");
+    QtPrinter printer([] { return false; }, [&] { return QString::fromStdString(pdf); });
+    const auto job = printer.begin();
+    QString expected;
+    for (const std::string& line : cases) {
+        job->printLine(line);
+        expected += QString::fromStdString(line);
+    }
+    job->end();
+    const QString text = PdfText(pdf);
+    EXPECT_EQ(WithoutSpaces(text).toStdString(), WithoutSpaces(expected).toStdString());
+    EXPECT_TRUE(text.contains(QStringLiteral("Wide words")));
 }
 
 } // namespace

@@ -382,7 +382,7 @@ TEST_F(PageViewerTest, PrintThisPagePrintsCoverNameStampsNumberAndWrappedText) {
     t.dialogs.expectMessage("Make sure the printer is ready, then click OK to continue.", Answer::Cancel,
                             "Printer check");
     trigger(form7, QStringLiteral("printpage"));
-    EXPECT_TRUE(t.printer.documents.empty() && t.printer.current.empty());
+    EXPECT_EQ(t.printer.begun, 0);
 
     t.dialogs.expectMessage("Make sure the printer is ready, then click OK to continue.", Answer::Ok, "Printer check");
     trigger(form7, QStringLiteral("printpage"));
@@ -397,6 +397,26 @@ TEST_F(PageViewerTest, PrintThisPagePrintsCoverNameStampsNumberAndWrappedText) {
     trigger(form7, QStringLiteral("printpage"));
     EXPECT_TRUE(t.dialogs.allAnswered());
     EXPECT_EQ(t.printer.documents.size(), 1u);
+}
+
+// A print that stops half-way is abandoned: the next print holds its own lines and nothing of the failed one.
+TEST_F(PageViewerTest, APrintThatFailsHalfWayLeavesNothingForTheNext) {
+    Diary diary(Pages(3));
+    ProgramWindow* form7 = open(diary, 2);
+    t.printer.failWith = code::PrinterError;
+    t.printer.failAfterLines = 2;
+    t.dialogs.expectMessage("Make sure the printer is ready, then click OK to continue.", Answer::Ok, "Printer check");
+    ExpectErrorReport(t.dialogs, code::PrinterError);
+    trigger(form7, QStringLiteral("printpage"));
+    EXPECT_TRUE(t.printer.documents.empty());
+    EXPECT_EQ(t.printer.abandoned, 1);
+
+    t.printer.failWith.reset();
+    t.dialogs.expectMessage("Make sure the printer is ready, then click OK to continue.", Answer::Ok, "Printer check");
+    trigger(form7, QStringLiteral("printpage"));
+    ASSERT_EQ(t.printer.documents.size(), 1u);
+    EXPECT_EQ(t.printer.documents[0],
+              (std::vector<std::string>{"Days of 2026", "Monday, 11/2/2026  9:00:02 AM", " 2 of 3", "Text of page 2"}));
 }
 
 TEST_F(PageViewerTest, SearchAsksForThePasswordWhenItsFlagIsSetAndSearchAgainNever) {

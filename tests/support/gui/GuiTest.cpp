@@ -40,7 +40,7 @@ void waitUntilActive(WindowSystem& windows, const QString& id) {
 TestServices::TestServices()
     : clock(QLocale(QLocale::English, QLocale::UnitedStates),
             [] { return QDateTime(QDate(2026, 12, 5), QTime(13, 46, 33)); }),
-      windows([this] { ++programEnds; }), services{windows, dialogs, clock, disks, printer, state} {}
+      windows([this] { ++programEnds; }), services{windows, dialogs, clock, disks, printer, progress, state} {}
 
 TestServices::~TestServices() {
     // Unloaded windows are deleted by the event loop; let it do so before the next test builds its own.

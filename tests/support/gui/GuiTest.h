@@ -3,6 +3,7 @@
 
 #include "FakeDisks.h"
 #include "RecordingPrinter.h"
+#include "ScriptedProgress.h"
 #include "core/ScriptedDialogs.h"
 
 #include "core/SharedState.h"
@@ -53,7 +54,8 @@ void settle();
 void waitUntilActive(WindowSystem& windows, const QString& id);
 
 // A fresh set of services for one test: scripted boxes, a clock fixed at Saturday 12/5/2026 1:46:33 PM in US
-// English, fake disks, a recording printer, and a window system whose program end is counted instead of quitting.
+// English, fake disks, a recording printer, a scripted progress dialog, and a window system whose program end is
+// counted instead of quitting.
 struct TestServices {
     TestServices();
     ~TestServices();
@@ -63,6 +65,7 @@ struct TestServices {
     SystemClock clock;
     FakeDisks disks;
     RecordingPrinter printer;
+    ScriptedProgress progress;
     int programEnds = 0;
     WindowSystem windows;
     Services services;

@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "platform/ProgramWindow.h"
+
+class QLineEdit;
+
+namespace dayvell {
+
+// "Form12": gives the open book's file a new name in the same directory.
+class FileNameWindow : public ProgramWindow {
+    Q_OBJECT
+public:
+    explicit FileNameWindow(Services& services);
+
+    void Command1_Click();
+    void Command2_Click();
+    void Command3_Click();
+
+protected:
+    void Form_Activate() override;
+
+private:
+    void leave();
+
+    QLineEdit* m_text1;
+};
+
+} // namespace dayvell
