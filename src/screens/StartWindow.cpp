@@ -6,6 +6,7 @@
 #include "core/ErrorReporter.h"
 #include "core/Help.h"
 #include "core/SharedState.h"
+#include "core/Version.h"
 #include "platform/Disks.h"
 #include "platform/Services.h"
 #include "platform/WindowSystem.h"
@@ -32,8 +33,9 @@ QAction* AddAction(QWidget* menu, const char* name, const QString& caption, cons
 } // namespace
 
 std::string AboutText() {
+    const std::string version = "Dayvell    Version " + std::string(kVersion);
     const char* paragraphs[] = {
-        "Dayvell    Version 1.2.5",
+        version.c_str(),
         "Revised 03/05/2009: fixed the faults in path handling that made the program fail after it had been moved "
         "to another directory.",
         "Keep a record of your daily thoughts.",
@@ -84,7 +86,7 @@ StartWindow::StartWindow(Services& services) : ProgramWindow(services, QStringLi
                                    "<p><i>Written by the Dayvell developers</i></p>"));
     banner->setToolTip(QStringLiteral("Written by the Dayvell developers"));
     banner->setAlignment(Qt::AlignCenter);
-    auto* version = new QLabel(QStringLiteral("Version 1.2.5"), central);
+    auto* version = new QLabel(QStringLiteral("Version ") + QString::fromLatin1(kVersion.data(), qsizetype(kVersion.size())), central);
     version->setObjectName(QStringLiteral("Label2"));
     version->setToolTip(QStringLiteral("Last updated 10/03/2004 V1.0.1(Fixed delete)"));
     layout->addWidget(image, 0, 0, 2, 1);
