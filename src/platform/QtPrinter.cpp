@@ -3,10 +3,12 @@
 
 #include "Text.h"
 
+#include "core/PrintText.h"
 #include "core/RuntimeError.h"
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFontDatabase>
 #include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -46,6 +48,16 @@ void QtPrinter::endDocument() {
         throw RuntimeError(code::PrinterError);
 
     const QRect page = painter.viewport();
+    // Lines come wrapped to the print width in characters. In a fixed-pitch font small enough for that many of the
+    // widest letter, no line is cut off at the page's edge.
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setStyleHint(QFont::TypeWriter);
+    painter.setFont(font);
+    const int widest = painter.fontMetrics().horizontalAdvance(QString(qsizetype(kPrintWidth), QLatin1Char('W')));
+    if (widest > page.width()) {
+        font.setPointSizeF(font.pointSizeF() * page.width() / widest * 0.98);
+        painter.setFont(font);
+    }
     const int lineHeight = painter.fontMetrics().lineSpacing();
     int y = 0;
     for (const QString& item : lines) {
