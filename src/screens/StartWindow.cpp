@@ -58,19 +58,19 @@ StartWindow::StartWindow(Services& services) : ProgramWindow(services, QStringLi
     const QPixmap picture = BookPicture();
     setWindowIcon(QIcon(picture));
 
-    auto* file = menuBar()->addMenu(QStringLiteral("File"));
+    auto* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("File"));
-    connect(AddAction(file, "Open", QStringLiteral("Open a Dayvell"), QKeySequence(Qt::CTRL | Qt::Key_O)),
+    connect(AddAction(file, "Open", QStringLiteral("&Open a Dayvell"), QKeySequence(Qt::CTRL | Qt::Key_O)),
             &QAction::triggered, this, &StartWindow::Open_Click);
-    connect(AddAction(file, "Create", QStringLiteral("Create a  Dayvell"), QKeySequence(Qt::CTRL | Qt::Key_C)),
+    connect(AddAction(file, "Create", QStringLiteral("&Create a  Dayvell"), QKeySequence(Qt::CTRL | Qt::Key_C)),
             &QAction::triggered, this, &StartWindow::Create_Click);
-    connect(AddAction(file, "Quit", QStringLiteral("Quit")), &QAction::triggered, this, &StartWindow::Quit_Click);
+    connect(AddAction(file, "Quit", QStringLiteral("&Quit")), &QAction::triggered, this, &StartWindow::Quit_Click);
     // A top-level item that acts at once, without a menu of its own.
-    connect(AddAction(menuBar(), "Helper", QStringLiteral("Help")), &QAction::triggered, this,
+    connect(AddAction(menuBar(), "Helper", QStringLiteral("&Help")), &QAction::triggered, this,
             &StartWindow::Helper_Click);
-    auto* about = menuBar()->addMenu(QStringLiteral("About"));
+    auto* about = menuBar()->addMenu(QStringLiteral("&About"));
     about->setObjectName(QStringLiteral("about"));
-    connect(AddAction(about, "aboutlg", QStringLiteral("About Dayvell")), &QAction::triggered, this,
+    connect(AddAction(about, "aboutlg", QStringLiteral("&About Dayvell")), &QAction::triggered, this,
             &StartWindow::aboutlg_Click);
 
     auto* central = new QWidget(this);
