@@ -8,7 +8,7 @@ PACKAGES=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev q
           # Printing through a private CUPS scheduler and reading back what reached its queue
           cups poppler-utils
           # Checks of what cmake --install and the package put on disk
-          desktop-file-utils appstream libxml2-utils lintian dpkg-dev file
+          desktop-file-utils appstream libxml2-utils shared-mime-info groff-base lintian dpkg-dev file
           # Renders the icon's PNG sizes from its SVG (scripts/render-icons)
           librsvg2-bin)
 # The sizes the application icon is drawn at, besides the scalable SVG.
