@@ -57,8 +57,9 @@ CoverWindow::CoverWindow(Services& services) : ProgramWindow(services, QStringLi
             &QAction::triggered, this, &CoverWindow::view_Click);
     connect(parts::MenuItem(page, "search", QStringLiteral("&Search the Dayvell"), QKeySequence(Qt::CTRL | Qt::Key_S)),
             &QAction::triggered, this, &CoverWindow::search_Click);
-    connect(parts::MenuItem(page, "printbook", QStringLiteral("&Print the Dayvell"), QKeySequence(Qt::CTRL | Qt::Key_P)),
-            &QAction::triggered, this, &CoverWindow::printbook_Click);
+    connect(
+        parts::MenuItem(page, "printbook", QStringLiteral("&Print the Dayvell"), QKeySequence(Qt::CTRL | Qt::Key_P)),
+        &QAction::triggered, this, &CoverWindow::printbook_Click);
     connect(parts::MenuItem(page, "quit", QStringLiteral("&Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q)),
             &QAction::triggered, this, &CoverWindow::quit_Click);
 
@@ -69,10 +70,12 @@ CoverWindow::CoverWindow(Services& services) : ProgramWindow(services, QStringLi
     connect(
         parts::MenuItem(maint, "changefile", QStringLiteral("Change &file name"), QKeySequence(Qt::CTRL | Qt::Key_F)),
         &QAction::triggered, this, &CoverWindow::changefile_Click);
-    connect(parts::MenuItem(maint, "changepass", QStringLiteral("Change &password"), QKeySequence(Qt::CTRL | Qt::Key_A)),
-            &QAction::triggered, this, &CoverWindow::changepass_Click);
-    connect(parts::MenuItem(maint, "movecopy", QStringLiteral("&Move/Copy Dayvell"), QKeySequence(Qt::CTRL | Qt::Key_M)),
-            &QAction::triggered, this, &CoverWindow::movecopy_Click);
+    connect(
+        parts::MenuItem(maint, "changepass", QStringLiteral("Change &password"), QKeySequence(Qt::CTRL | Qt::Key_A)),
+        &QAction::triggered, this, &CoverWindow::changepass_Click);
+    connect(
+        parts::MenuItem(maint, "movecopy", QStringLiteral("&Move/Copy Dayvell"), QKeySequence(Qt::CTRL | Qt::Key_M)),
+        &QAction::triggered, this, &CoverWindow::movecopy_Click);
     connect(parts::MenuItem(maint, "deletebook", QStringLiteral("&Delete the Dayvell"),
                             QKeySequence(Qt::SHIFT | Qt::Key_Delete)),
             &QAction::triggered, this, &CoverWindow::deletebook_Click);

@@ -70,8 +70,8 @@ PageViewerWindow::PageViewerWindow(Services& services) : ProgramWindow(services,
     m_hint = MakeUnstorableHint(central);
     m_previous = parts::Button(central, "Command6", QStringLiteral("P&revious page"),
                                QStringLiteral("Look at page before this one."));
-    m_next =
-        parts::Button(central, "Command7", QStringLiteral("&Next Page"), QStringLiteral("Look at page after this one."));
+    m_next = parts::Button(central, "Command7", QStringLiteral("&Next Page"),
+                           QStringLiteral("Look at page after this one."));
     auto* jumpLabel = parts::Label(central, "Label8", QStringLiteral("Jump to page:"),
                                    QStringLiteral("You can jump to a page number."));
     m_jumpTo = new QLineEdit(central);

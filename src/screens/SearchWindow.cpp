@@ -59,8 +59,8 @@ SearchWindow::SearchWindow(Services& services) : ProgramWindow(services, QString
     m_text = new QLineEdit(central);
     m_text->setObjectName(QStringLiteral("Text1"));
     m_text->setToolTip(QStringLiteral("Enter text here"));
-    auto* begin =
-        parts::Button(central, "Command2", QStringLiteral("&Begin search"), QStringLiteral("Press to start the search"));
+    auto* begin = parts::Button(central, "Command2", QStringLiteral("&Begin search"),
+                                QStringLiteral("Press to start the search"));
     m_list = new QListWidget(central);
     m_list->setObjectName(QStringLiteral("List1"));
     m_list->setToolTip(QStringLiteral("Any matches will be displayed here, double click one to open the page."));

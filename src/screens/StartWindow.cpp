@@ -86,7 +86,8 @@ StartWindow::StartWindow(Services& services) : ProgramWindow(services, QStringLi
                                    "<p><i>Written by the Dayvell developers</i></p>"));
     banner->setToolTip(QStringLiteral("Written by the Dayvell developers"));
     banner->setAlignment(Qt::AlignCenter);
-    auto* version = new QLabel(QStringLiteral("Version ") + QString::fromLatin1(kVersion.data(), qsizetype(kVersion.size())), central);
+    auto* version = new QLabel(
+        QStringLiteral("Version ") + QString::fromLatin1(kVersion.data(), qsizetype(kVersion.size())), central);
     version->setObjectName(QStringLiteral("Label2"));
     version->setToolTip(QStringLiteral("Last updated 10/03/2004 V1.0.1(Fixed delete)"));
     layout->addWidget(image, 0, 0, 2, 1);

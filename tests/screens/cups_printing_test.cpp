@@ -117,14 +117,16 @@ public:
         qunsetenv("PRINTER");
 
         m_cupsd.setProcessChannelMode(QProcess::MergedChannels);
-        m_cupsd.start(cupsd, {QStringLiteral("-f"), QStringLiteral("-c"), QString::fromStdString(root + "/etc/cupsd.conf"),
-                              QStringLiteral("-s"), QString::fromStdString(root + "/etc/cups-files.conf")});
+        m_cupsd.start(cupsd,
+                      {QStringLiteral("-f"), QStringLiteral("-c"), QString::fromStdString(root + "/etc/cupsd.conf"),
+                       QStringLiteral("-s"), QString::fromStdString(root + "/etc/cups-files.conf")});
         if (!m_cupsd.waitForStarted(10000))
             return QStringLiteral("cupsd could not be started: %1").arg(m_cupsd.errorString());
         const QDeadlineTimer deadline(30000);
         while (!deadline.hasExpired()) {
             if (m_cupsd.state() == QProcess::NotRunning)
-                return QStringLiteral("cupsd ended at once: %1 %2").arg(QString::fromLocal8Bit(m_cupsd.readAll()), log());
+                return QStringLiteral("cupsd ended at once: %1 %2")
+                    .arg(QString::fromLocal8Bit(m_cupsd.readAll()), log());
             if (RunTool(QStringLiteral("lpstat"), {QStringLiteral("-r")}).output.contains(QLatin1String("is running")))
                 return {};
             QThread::msleep(100);
@@ -134,10 +136,11 @@ public:
 
     // Adds the queue whose output is the file `printed()`, and makes it the default printer.
     ToolRun addDefaultQueue() {
-        ToolRun added = RunTool(QStringLiteral("lpadmin"),
-                            {QStringLiteral("-p"), QString::fromLatin1(kQueue), QStringLiteral("-E"), QStringLiteral("-v"),
-                             QStringLiteral("file://") + QString::fromStdString(printed().string()), QStringLiteral("-P"),
-                             QString::fromLatin1(kPdfDriver)});
+        ToolRun added =
+            RunTool(QStringLiteral("lpadmin"),
+                    {QStringLiteral("-p"), QString::fromLatin1(kQueue), QStringLiteral("-E"), QStringLiteral("-v"),
+                     QStringLiteral("file://") + QString::fromStdString(printed().string()), QStringLiteral("-P"),
+                     QString::fromLatin1(kPdfDriver)});
         if (added.status != 0)
             return added;
         return RunTool(QStringLiteral("lpadmin"), {QStringLiteral("-d"), QString::fromLatin1(kQueue)});
@@ -155,7 +158,8 @@ public:
     Printout takePrinted() {
         const QDeadlineTimer deadline(60000);
         while (!deadline.hasExpired()) {
-            const ToolRun pending = RunTool(QStringLiteral("lpstat"), {QStringLiteral("-o"), QString::fromLatin1(kQueue)});
+            const ToolRun pending =
+                RunTool(QStringLiteral("lpstat"), {QStringLiteral("-o"), QString::fromLatin1(kQueue)});
             if (pending.status == 0 && pending.output.trimmed().isEmpty())
                 break;
             QThread::msleep(100);
@@ -212,7 +216,8 @@ protected:
     // repeated blanks, so lines are compared with their blanks simplified and empty lines left out.
     static std::string Lines(const QString& text) {
         QStringList lines;
-        for (const QString& line : QString(text).replace(QLatin1Char('\f'), QLatin1Char('\n')).split(QLatin1Char('\n'))) {
+        for (const QString& line :
+             QString(text).replace(QLatin1Char('\f'), QLatin1Char('\n')).split(QLatin1Char('\n'))) {
             if (!line.trimmed().isEmpty())
                 lines << line.simplified();
         }

@@ -91,8 +91,8 @@ public:
         }
         auto [it, added] = m_taken.emplace(key, what);
         if (!added)
-            ADD_FAILURE() << m_where.toStdString() << ": " << what.toStdString() << " and "
-                          << it->second.toStdString() << " share the accelerator Alt+" << QString(key).toStdString();
+            ADD_FAILURE() << m_where.toStdString() << ": " << what.toStdString() << " and " << it->second.toStdString()
+                          << " share the accelerator Alt+" << QString(key).toStdString();
     }
 
 private:
@@ -157,8 +157,8 @@ void CheckAccessibleNames(QMainWindow* window) {
     std::set<const QObject*> reached;
     WalkAccessible(QAccessible::queryAccessibleInterface(window), id, reached);
     for (QWidget* control : Controls(window)) {
-        EXPECT_TRUE(reached.count(control)) << id.toStdString() << ": " << Name(control).toStdString()
-                                            << " is not in the accessible tree";
+        EXPECT_TRUE(reached.count(control))
+            << id.toStdString() << ": " << Name(control).toStdString() << " is not in the accessible tree";
     }
     for (QMenu* menu : window->findChildren<QMenu*>())
         WalkAccessible(QAccessible::queryAccessibleInterface(menu), id + QStringLiteral(" menu ") + Name(menu),
