@@ -16,7 +16,8 @@ int main(int argc, char* argv[]) {
     const std::string dir = dayvell::WithSeparator(argv[1]);
     const std::string path = dayvell::JoinPath(dir, argv[2]);
     dayvell::Book::Create(dayvell::SystemFileSystem(), path, argv[3], dayvell::Book::NewHeader(dir, "12/5/2026"));
-    dayvell::Book(path, argv[3]).appendPage(
-        {dayvell::PageNumberText(1), "Saturday, 12/5/2026", "1:46:33 PM", "A page opened from the command line"});
+    dayvell::Book(path, argv[3])
+        .appendPage(
+            {dayvell::PageNumberText(1), "Saturday, 12/5/2026", "1:46:33 PM", "A page opened from the command line"});
     return 0;
 }
