@@ -45,8 +45,11 @@ int main(int argc, char* argv[]) {
         QCoreApplication core(argc, argv);
         QCommandLineParser parser;
         DescribeCommandLine(parser);
-        parser.process(core);
-        return 0;
+        // The toolkit's own options (-style, -platform) are unknown here and may stand beside the question.
+        parser.parse(QCoreApplication::arguments());
+        if (parser.isSet(QStringLiteral("version")))
+            parser.showVersion();
+        parser.showHelp(0);
     }
 
     QApplication app(argc, argv);

@@ -13,8 +13,9 @@ fail() { echo "FAILED: $*"; failed=1; }
 unset DISPLAY WAYLAND_DISPLAY
 export QT_QPA_PLATFORM=xcb
 
-for option in --version -v; do
-    out="$("$program" "$option" 2>&1)" || fail "$option ended with status $?"
+for option in --version -v "-style fusion --version"; do
+    # shellcheck disable=SC2086
+    out="$("$program" $option 2>&1)" || fail "$option ended with status $?"
     [ "$out" = "dayvell $version" ] || fail "$option printed '$out', not 'dayvell $version'"
 done
 for option in --help -h; do
