@@ -4,7 +4,15 @@ set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 PACKAGES=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev libgl-dev xvfb xauth
-          x11-utils fonts-dejavu-core poppler-utils cups-client)
+          x11-utils fonts-dejavu-core
+          # Printing through a private CUPS scheduler and reading back what reached its queue
+          cups cups-client poppler-utils
+          # Checks of what cmake --install and the package put on disk
+          desktop-file-utils appstream libxml2-utils shared-mime-info groff-base lintian dpkg-dev file
+          # Renders the icon's PNG sizes from its SVG (scripts/render-icons)
+          librsvg2-bin)
+# The sizes the application icon is drawn at, besides the scalable SVG.
+ICON_SIZES="16 22 24 32 48 64 128 256"
 JOBS="${JOBS:-$(nproc)}"
 
 ensure_packages() {

@@ -1,20 +1,71 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/SharedState.h"
 #include "platform/Disks.h"
+#include "platform/ProgramIdentity.h"
 #include "platform/QtDialogs.h"
 #include "platform/QtPrinter.h"
 #include "platform/QtProgress.h"
 #include "platform/Services.h"
 #include "platform/SystemClock.h"
 #include "platform/WindowSystem.h"
+#include "screens/BookFromOutside.h"
 #include "screens/Windows.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+void DescribeCommandLine(QCommandLineParser& parser) {
+    parser.setApplicationDescription(QStringLiteral("Keeps a diary in books protected by a password."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("book"), QStringLiteral("A book file (.dvl) to open."),
+                                 QStringLiteral("[book]"));
+}
+
+bool AsksOnlyForInformation(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        for (const char* option : {"-h", "--help", "--help-all", "-?", "-v", "--version"}) {
+            if (std::strcmp(argv[i], option) == 0)
+                return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
 
 int main(int argc, char* argv[]) {
+    dayvell::NameProgram();
+    // Help and version are answered on a terminal without a display, as packaging tools and users over ssh ask.
+    if (AsksOnlyForInformation(argc, argv)) {
+        QCoreApplication core(argc, argv);
+        QCommandLineParser parser;
+        DescribeCommandLine(parser);
+        // The toolkit's own options (-style, -platform) are unknown here and may stand beside the question.
+        parser.parse(QCoreApplication::arguments());
+        if (parser.isSet(QStringLiteral("version")))
+            parser.showVersion();
+        parser.showHelp(0);
+    }
+
     QApplication app(argc, argv);
+    dayvell::IdentifyProgram();
     // The window system ends the program when its last window is unloaded, not when one is merely hidden.
     app.setQuitOnLastWindowClosed(false);
+
+    QCommandLineParser parser;
+    DescribeCommandLine(parser);
+    parser.process(app);
+    const QStringList books = parser.positionalArguments();
+    if (books.size() > 1) {
+        std::fputs("dayvell: give at most one book to open.\n", stderr);
+        return 1;
+    }
 
     dayvell::SharedState state;
     dayvell::SystemClock clock;
@@ -27,5 +78,11 @@ int main(int argc, char* argv[]) {
     dayvell::RegisterWindows(services);
 
     windows.show(QStringLiteral("form1"));
+    if (!books.isEmpty()) {
+        // Queued behind the start window's activation, which puts the program directory where the book's goes.
+        QMetaObject::invokeMethod(
+            &app, [&services, book = books.front()] { dayvell::OpenBookFromOutside(services, book); },
+            Qt::QueuedConnection);
+    }
     return app.exec();
 }

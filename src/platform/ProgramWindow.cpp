@@ -4,15 +4,37 @@
 #include "Services.h"
 #include "WindowSystem.h"
 
+#include <QAccessible>
 #include <QCloseEvent>
 
 namespace dayvell {
+
+namespace {
+
+// A screen reader announces a control by its accessible name, which Qt takes from a button's caption or from a
+// label that names the control. A control with neither is named by the tool tip that sighted users read.
+void NameByToolTips(QWidget* window) {
+    for (QWidget* widget : window->findChildren<QWidget*>()) {
+        if (!widget->accessibleName().isEmpty() || widget->toolTip().isEmpty())
+            continue;
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+        if (accessible && accessible->text(QAccessible::Name).trimmed().isEmpty())
+            widget->setAccessibleName(widget->toolTip());
+    }
+}
+
+} // namespace
 
 ProgramWindow::ProgramWindow(Services& services, const QString& id) : m_services(services) {
     setObjectName(id);
 }
 
 bool ProgramWindow::event(QEvent* event) {
+    // Once the window is built: every control exists by its first showing.
+    if (event->type() == QEvent::Show && !m_named) {
+        m_named = true;
+        NameByToolTips(this);
+    }
     if (event->type() == QEvent::WindowActivate)
         m_services.windows.platformActivated(this);
     return QMainWindow::event(event);

@@ -31,6 +31,7 @@ protected:
 
 private:
     Services& m_services;
+    bool m_named = false;
 };
 
 } // namespace dayvell

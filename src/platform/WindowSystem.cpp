@@ -29,6 +29,13 @@ bool WindowSystem::isRegistered(const QString& id) const {
     return m_factories.count(id) != 0;
 }
 
+QStringList WindowSystem::registeredIds() const {
+    QStringList ids;
+    for (const auto& [id, factory] : m_factories)
+        ids << id;
+    return ids;
+}
+
 ProgramWindow* WindowSystem::show(const QString& id) {
     ProgramWindow* window = this->window(id);
     if (!window) {

@@ -31,6 +31,8 @@ public:
 
     void registerWindow(const QString& id, Factory factory);
     bool isRegistered(const QString& id) const;
+    // The ids of every registered window, in id order.
+    QStringList registeredIds() const;
 
     // Loads the window if it is not loaded, makes it visible and asks for it to become the active window; its
     // Form_Activate runs after the calling handler returns. Returns the window, or null for an id that no window

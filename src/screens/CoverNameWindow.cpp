@@ -33,11 +33,11 @@ CoverNameWindow::CoverNameWindow(Services& services) : ProgramWindow(services, Q
     m_text1 = new QLineEdit(central);
     m_text1->setObjectName(QStringLiteral("Text1"));
     m_text1->setToolTip(QStringLiteral("Enter the new cover name here"));
-    auto* accept = parts::Button(central, "Command1", QStringLiteral("Accept New Cover Name"),
+    auto* accept = parts::Button(central, "Command1", QStringLiteral("&Accept New Cover Name"),
                                  QStringLiteral("Accept the new cover name"));
-    auto* cancel = parts::Button(central, "Command2", QStringLiteral("Cancel"),
+    auto* cancel = parts::Button(central, "Command2", QStringLiteral("&Cancel"),
                                  QStringLiteral("Changed my mind, get me out of here."));
-    auto* help = parts::Button(central, "Command3", QStringLiteral("Help"), QStringLiteral("More info"));
+    auto* help = parts::Button(central, "Command3", QStringLiteral("&Help"), QStringLiteral("More info"));
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(accept);

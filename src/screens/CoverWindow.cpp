@@ -50,38 +50,41 @@ std::int64_t FileLength(const std::string& path) {
 CoverWindow::CoverWindow(Services& services) : ProgramWindow(services, QStringLiteral("Form5")) {
     setWindowTitle(QStringLiteral("My Dayvell"));
 
-    auto* page = menuBar()->addMenu(QStringLiteral("Dayvell"));
+    auto* page = menuBar()->addMenu(QStringLiteral("&Dayvell"));
     page->setObjectName(QStringLiteral("page"));
-    connect(parts::MenuItem(page, "enterpage", QStringLiteral("Enter a new page"),
+    connect(parts::MenuItem(page, "enterpage", QStringLiteral("&Enter a new page"),
                             QKeySequence(Qt::SHIFT | Qt::Key_Insert)),
             &QAction::triggered, this, &CoverWindow::enterpage_Click);
-    connect(parts::MenuItem(page, "view", QStringLiteral("View and Edit pages"), QKeySequence(Qt::CTRL | Qt::Key_E)),
+    connect(parts::MenuItem(page, "view", QStringLiteral("&View and Edit pages"), QKeySequence(Qt::CTRL | Qt::Key_E)),
             &QAction::triggered, this, &CoverWindow::view_Click);
-    connect(parts::MenuItem(page, "search", QStringLiteral("Search the Dayvell"), QKeySequence(Qt::CTRL | Qt::Key_S)),
+    connect(parts::MenuItem(page, "search", QStringLiteral("&Search the Dayvell"), QKeySequence(Qt::CTRL | Qt::Key_S)),
             &QAction::triggered, this, &CoverWindow::search_Click);
-    connect(parts::MenuItem(page, "printbook", QStringLiteral("Print the Dayvell"), QKeySequence(Qt::CTRL | Qt::Key_P)),
-            &QAction::triggered, this, &CoverWindow::printbook_Click);
-    connect(parts::MenuItem(page, "quit", QStringLiteral("Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q)),
+    connect(
+        parts::MenuItem(page, "printbook", QStringLiteral("&Print the Dayvell"), QKeySequence(Qt::CTRL | Qt::Key_P)),
+        &QAction::triggered, this, &CoverWindow::printbook_Click);
+    connect(parts::MenuItem(page, "quit", QStringLiteral("&Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q)),
             &QAction::triggered, this, &CoverWindow::quit_Click);
 
-    auto* maint = menuBar()->addMenu(QStringLiteral("Maintenance"));
+    auto* maint = menuBar()->addMenu(QStringLiteral("&Maintenance"));
     maint->setObjectName(QStringLiteral("maint"));
-    connect(parts::MenuItem(maint, "cover", QStringLiteral("Change Cover name"), QKeySequence(Qt::CTRL | Qt::Key_C)),
+    connect(parts::MenuItem(maint, "cover", QStringLiteral("Change &Cover name"), QKeySequence(Qt::CTRL | Qt::Key_C)),
             &QAction::triggered, this, &CoverWindow::cover_Click);
     connect(
-        parts::MenuItem(maint, "changefile", QStringLiteral("Change file name"), QKeySequence(Qt::CTRL | Qt::Key_F)),
+        parts::MenuItem(maint, "changefile", QStringLiteral("Change &file name"), QKeySequence(Qt::CTRL | Qt::Key_F)),
         &QAction::triggered, this, &CoverWindow::changefile_Click);
-    connect(parts::MenuItem(maint, "changepass", QStringLiteral("Change password"), QKeySequence(Qt::CTRL | Qt::Key_A)),
-            &QAction::triggered, this, &CoverWindow::changepass_Click);
-    connect(parts::MenuItem(maint, "movecopy", QStringLiteral("Move/Copy Dayvell"), QKeySequence(Qt::CTRL | Qt::Key_M)),
-            &QAction::triggered, this, &CoverWindow::movecopy_Click);
-    connect(parts::MenuItem(maint, "deletebook", QStringLiteral("Delete the Dayvell"),
+    connect(
+        parts::MenuItem(maint, "changepass", QStringLiteral("Change &password"), QKeySequence(Qt::CTRL | Qt::Key_A)),
+        &QAction::triggered, this, &CoverWindow::changepass_Click);
+    connect(
+        parts::MenuItem(maint, "movecopy", QStringLiteral("&Move/Copy Dayvell"), QKeySequence(Qt::CTRL | Qt::Key_M)),
+        &QAction::triggered, this, &CoverWindow::movecopy_Click);
+    connect(parts::MenuItem(maint, "deletebook", QStringLiteral("&Delete the Dayvell"),
                             QKeySequence(Qt::SHIFT | Qt::Key_Delete)),
             &QAction::triggered, this, &CoverWindow::deletebook_Click);
-    connect(parts::MenuItem(maint, "security", QStringLiteral("Security"), QKeySequence(Qt::ALT | Qt::Key_Backspace)),
+    connect(parts::MenuItem(maint, "security", QStringLiteral("&Security"), QKeySequence(Qt::ALT | Qt::Key_Backspace)),
             &QAction::triggered, this, &CoverWindow::security_Click);
     // A top-level item that acts at once, without a menu of its own.
-    connect(parts::MenuItem(menuBar(), "helper", QStringLiteral("Help")), &QAction::triggered, this,
+    connect(parts::MenuItem(menuBar(), "helper", QStringLiteral("&Help")), &QAction::triggered, this,
             &CoverWindow::helper_Click);
 
     auto* central = new QWidget(this);
@@ -144,8 +147,8 @@ CoverWindow::CoverWindow(Services& services) : ProgramWindow(services, QStringLi
                      m_label10, m_label11, label12, line1,  line2,  line3,    line4};
 
     auto* buttons = new QHBoxLayout;
-    m_command1 = parts::Button(central, "Command1", QStringLiteral("X"), QStringLiteral("Hide dayvell info"));
-    m_command2 = parts::Button(central, "Command2", QStringLiteral("I"), QStringLiteral("Show dayvell info"));
+    m_command1 = parts::Button(central, "Command1", QStringLiteral("&X"), QStringLiteral("Hide dayvell info"));
+    m_command2 = parts::Button(central, "Command2", QStringLiteral("&I"), QStringLiteral("Show dayvell info"));
     m_command2->hide();
     buttons->addStretch();
     buttons->addWidget(m_command1);

@@ -109,20 +109,20 @@ CreateWizard::CreateWizard(Services& services) : ProgramWindow(services, QString
     steps->addWidget(parts::Line(central, "Line2"), 0, 0, 1, 2);
     m_label11 = parts::Label(central, "Label11", QStringLiteral("--->"));
     m_command2 = parts::Button(central, "Command2",
-                               QStringLiteral("Step 2:\nChoose a file name for your dayvell (1-8 characters)"),
+                               QStringLiteral("Step &2:\nChoose a file name for your dayvell (1-8 characters)"),
                                QStringLiteral("Choose a file name for your new dayvell"));
     steps->addWidget(m_label11, 1, 0);
     steps->addWidget(m_command2, 1, 1);
     steps->addWidget(parts::Line(central, "Line3"), 2, 0, 1, 2);
     m_label12 = parts::Label(central, "Label12", QStringLiteral("--->"));
-    m_command3 = parts::Button(central, "Command3", QStringLiteral("Step 3: Choose a password for your dayvell"),
+    m_command3 = parts::Button(central, "Command3", QStringLiteral("Step &3: Choose a password for your dayvell"),
                                QStringLiteral("Choose a password"));
     steps->addWidget(m_label12, 3, 0);
     steps->addWidget(m_command3, 3, 1);
     m_label13 = parts::Label(central, "Label13", QStringLiteral("--->"));
     m_command4 = parts::Button(
         central, "Command4",
-        QStringLiteral("Step 4:\nMake sure the information on the left is correct, if so, press this button."),
+        QStringLiteral("Step &4:\nMake sure the information on the left is correct, if so, press this button."),
         QStringLiteral("If all looks good, finish it!"));
     steps->addWidget(m_label13, 4, 0);
     steps->addWidget(m_command4, 4, 1);
@@ -145,10 +145,10 @@ CreateWizard::CreateWizard(Services& services) : ProgramWindow(services, QString
 
     auto* buttons = new QHBoxLayout;
     auto* command1 =
-        parts::Button(central, "Command1", QStringLiteral("Cancel   (ESC)"), QStringLiteral("Get me out of here!"));
-    auto* command5 = parts::Button(central, "Command5", QStringLiteral("Start over."),
+        parts::Button(central, "Command1", QStringLiteral("&Cancel   (ESC)"), QStringLiteral("Get me out of here!"));
+    auto* command5 = parts::Button(central, "Command5", QStringLiteral("&Start over."),
                                    QStringLiteral("Clear all fields and start again."));
-    auto* command6 = parts::Button(central, "Command6", QStringLiteral("Help"), QStringLiteral("More info"));
+    auto* command6 = parts::Button(central, "Command6", QStringLiteral("&Help"), QStringLiteral("More info"));
     buttons->addWidget(command1);
     buttons->addWidget(command5);
     buttons->addWidget(command6);

@@ -76,10 +76,10 @@ MoveCopyWindow::MoveCopyWindow(Services& services) : ProgramWindow(services, QSt
     grid->addWidget(m_dir1, 2, 0, 3, 1);
     grid->addWidget(parts::Line(central, "Line2", Qt::Vertical), 0, 1, 5, 1);
 
-    auto* command1 = parts::Button(central, "Command1", QStringLiteral("Copy To-->"),
+    auto* command1 = parts::Button(central, "Command1", QStringLiteral("&Copy To-->"),
                                    QStringLiteral("This makes an exact copy of your dayvell."));
     auto* command2 =
-        parts::Button(central, "Command2", QStringLiteral("Move To-->"), QStringLiteral("This moves your Dayvell."));
+        parts::Button(central, "Command2", QStringLiteral("&Move To-->"), QStringLiteral("This moves your Dayvell."));
     grid->addWidget(
         parts::Label(central, "Label4", QStringLiteral("You can move your dayvell here, or make a backup.")), 0, 2);
     grid->addWidget(command2, 1, 2);
@@ -98,8 +98,8 @@ MoveCopyWindow::MoveCopyWindow(Services& services) : ProgramWindow(services, QSt
 
     layout->addWidget(parts::Line(central, "Line4"));
     auto* buttons = new QHBoxLayout;
-    auto* command3 = parts::Button(central, "Command3", QStringLiteral("Exit"), QStringLiteral("Get me out of here!"));
-    auto* command4 = parts::Button(central, "Command4", QStringLiteral("Help"), QStringLiteral("More info on this."));
+    auto* command3 = parts::Button(central, "Command3", QStringLiteral("E&xit"), QStringLiteral("Get me out of here!"));
+    auto* command4 = parts::Button(central, "Command4", QStringLiteral("&Help"), QStringLiteral("More info on this."));
     buttons->addWidget(command3);
     buttons->addStretch();
     buttons->addWidget(command4);

@@ -36,11 +36,11 @@ constexpr int kHelpTopic = 2;
 NewPageWindow::NewPageWindow(Services& services) : ProgramWindow(services, QStringLiteral("Form2")) {
     setWindowTitle(QStringLiteral("New page in your Dayvell"));
 
-    auto* page = menuBar()->addMenu(QStringLiteral("Page"));
+    auto* page = menuBar()->addMenu(QStringLiteral("&Page"));
     page->setObjectName(QStringLiteral("page"));
-    connect(parts::MenuItem(page, "save", QStringLiteral("Quit with save")), &QAction::triggered, this,
+    connect(parts::MenuItem(page, "save", QStringLiteral("Quit &with save")), &QAction::triggered, this,
             &NewPageWindow::save_Click);
-    connect(parts::MenuItem(page, "nosave", QStringLiteral("Quit without saving")), &QAction::triggered, this,
+    connect(parts::MenuItem(page, "nosave", QStringLiteral("Quit with&out saving")), &QAction::triggered, this,
             &NewPageWindow::nosave_Click);
 
     auto* central = new QWidget(this);
@@ -53,13 +53,15 @@ NewPageWindow::NewPageWindow(Services& services) : ProgramWindow(services, QStri
     m_text = new QPlainTextEdit(central);
     m_text->setObjectName(QStringLiteral("Text1"));
     m_text->setToolTip(QStringLiteral("Compose your page."));
+    // Tab moves on to the buttons, as everywhere else; a tab character is no part of a page.
+    m_text->setTabChangesFocus(true);
     m_text->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_hint = MakeUnstorableHint(central);
-    auto* save = parts::Button(central, "Command2", QStringLiteral("Save and Exit (ESC)"),
+    auto* save = parts::Button(central, "Command2", QStringLiteral("&Save and Exit (ESC)"),
                                QStringLiteral("Save this page, then exit"));
-    auto* noSave = parts::Button(central, "Command3", QStringLiteral("Exit and dont save"),
+    auto* noSave = parts::Button(central, "Command3", QStringLiteral("E&xit and dont save"),
                                  QStringLiteral("Exit without saving this page"));
-    auto* help = parts::Button(central, "Command1", QStringLiteral("Help"), QStringLiteral("More info"));
+    auto* help = parts::Button(central, "Command1", QStringLiteral("&Help"), QStringLiteral("More info"));
 
     auto* stamps = new QGridLayout;
     stamps->addWidget(parts::Label(central, "Label1", QStringLiteral("Dayvell Name:")), 0, 0);

@@ -68,11 +68,11 @@ OpenBrowser::OpenBrowser(Services& services) : ProgramWindow(services, QStringLi
     grid->addWidget(parts::Line(central, "Line3"), 5, 0, 1, 3);
     auto* buttons = new QHBoxLayout;
     m_command1 =
-        parts::Button(central, "Command1", QStringLiteral("Open"), QStringLiteral("Press to open selected dayvell"));
+        parts::Button(central, "Command1", QStringLiteral("&Open"), QStringLiteral("Press to open selected dayvell"));
     m_command1->setEnabled(false);
     auto* command2 =
-        parts::Button(central, "Command2", QStringLiteral("Cancel"), QStringLiteral("Get me out of here!"));
-    auto* command3 = parts::Button(central, "Command3", QStringLiteral("Help"), QStringLiteral("More info."));
+        parts::Button(central, "Command2", QStringLiteral("&Cancel"), QStringLiteral("Get me out of here!"));
+    auto* command3 = parts::Button(central, "Command3", QStringLiteral("&Help"), QStringLiteral("More info."));
     buttons->addStretch();
     buttons->addWidget(m_command1);
     buttons->addWidget(command2);

@@ -42,15 +42,15 @@ constexpr const char* kSaveQuestion = "Do you want to save the changed page?";
 PageViewerWindow::PageViewerWindow(Services& services) : ProgramWindow(services, QStringLiteral("Form7")) {
     setWindowTitle(QStringLiteral("View/Search/Edit pages"));
 
-    auto* page = menuBar()->addMenu(QStringLiteral("Page"));
+    auto* page = menuBar()->addMenu(QStringLiteral("&Page"));
     page->setObjectName(QStringLiteral("page"));
-    auto* editPage = parts::MenuItem(page, "editpage", QStringLiteral("Edit this page"));
-    m_printPage = parts::MenuItem(page, "printpage", QStringLiteral("Print this page"));
-    m_deletePage = parts::MenuItem(page, "delpage", QStringLiteral("Delete this page"));
+    auto* editPage = parts::MenuItem(page, "editpage", QStringLiteral("&Edit this page"));
+    m_printPage = parts::MenuItem(page, "printpage", QStringLiteral("&Print this page"));
+    m_deletePage = parts::MenuItem(page, "delpage", QStringLiteral("&Delete this page"));
     // Top-level items that act at once, without a menu of their own.
-    m_search = parts::MenuItem(menuBar(), "searchbook", QStringLiteral("Search"));
-    auto* exit = parts::MenuItem(menuBar(), "exit", QStringLiteral("Exit"));
-    auto* helpMe = parts::MenuItem(menuBar(), "helpme", QStringLiteral("Help"));
+    m_search = parts::MenuItem(menuBar(), "searchbook", QStringLiteral("&Search"));
+    auto* exit = parts::MenuItem(menuBar(), "exit", QStringLiteral("E&xit"));
+    auto* helpMe = parts::MenuItem(menuBar(), "helpme", QStringLiteral("&Help"));
 
     auto* central = new QWidget(this);
     m_number = parts::Label(central, "Label1", QStringLiteral("0 of 0"),
@@ -64,26 +64,30 @@ PageViewerWindow::PageViewerWindow(Services& services) : ProgramWindow(services,
     m_text->setObjectName(QStringLiteral("Text1"));
     m_text->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_text->setReadOnly(true);
+    // Tab moves on to the next control, as everywhere else; a tab character is no part of a page.
+    m_text->setTabChangesFocus(true);
+    m_text->setAccessibleName(QStringLiteral("Page text"));
     m_hint = MakeUnstorableHint(central);
-    m_previous = parts::Button(central, "Command6", QStringLiteral("Previous page"),
+    m_previous = parts::Button(central, "Command6", QStringLiteral("P&revious page"),
                                QStringLiteral("Look at page before this one."));
-    m_next =
-        parts::Button(central, "Command7", QStringLiteral("Next Page"), QStringLiteral("Look at page after this one."));
+    m_next = parts::Button(central, "Command7", QStringLiteral("&Next Page"),
+                           QStringLiteral("Look at page after this one."));
     auto* jumpLabel = parts::Label(central, "Label8", QStringLiteral("Jump to page:"),
                                    QStringLiteral("You can jump to a page number."));
     m_jumpTo = new QLineEdit(central);
     m_jumpTo->setObjectName(QStringLiteral("Text2"));
     m_jumpTo->setMaximumWidth(90);
+    jumpLabel->setBuddy(m_jumpTo);
     m_jump =
-        parts::Button(central, "Command8", QStringLiteral("Jump"), QStringLiteral("Jump to a certain page number."));
+        parts::Button(central, "Command8", QStringLiteral("&Jump"), QStringLiteral("Jump to a certain page number."));
     m_jump->setEnabled(false);
-    m_searchAgain = parts::Button(central, "Command1", QStringLiteral("Search again"));
+    m_searchAgain = parts::Button(central, "Command1", QStringLiteral("Search &again"));
     m_searchAgain->hide();
-    m_save = parts::Button(central, "Command5", QStringLiteral("Save the edited page"),
+    m_save = parts::Button(central, "Command5", QStringLiteral("Sa&ve the edited page"),
                            QStringLiteral("Save the changes you made to this page."));
     m_save->setEnabled(false);
     m_save->hide();
-    auto* cancel = parts::Button(central, "Command4", QStringLiteral("Cancel"), QStringLiteral("Get me out of here!"));
+    auto* cancel = parts::Button(central, "Command4", QStringLiteral("&Cancel"), QStringLiteral("Get me out of here!"));
 
     auto* heading = new QHBoxLayout;
     heading->addWidget(parts::Label(central, "Label7", QStringLiteral("Page")));

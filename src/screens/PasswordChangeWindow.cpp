@@ -66,7 +66,7 @@ PasswordChangeWindow::PasswordChangeWindow(Services& services)
     m_txtPassword->setEchoMode(QLineEdit::Password);
     m_txtPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
     grid->addWidget(m_txtPassword, 0, 1);
-    m_command1 = parts::Button(central, "Command1", QStringLiteral("OK"), QStringLiteral("Move to next step"));
+    m_command1 = parts::Button(central, "Command1", QStringLiteral("&OK"), QStringLiteral("Move to next step"));
     grid->addWidget(m_command1, 0, 2);
 
     m_label1 = parts::Label(central, "Label1", QStringLiteral("Please enter new password:"));
@@ -75,15 +75,15 @@ PasswordChangeWindow::PasswordChangeWindow(Services& services)
     m_text1->setObjectName(QStringLiteral("Text1"));
     m_text1->setToolTip(QStringLiteral("Type your new password here"));
     grid->addWidget(m_text1, 1, 1);
-    m_command2 = parts::Button(central, "command2", QStringLiteral("OK"), QStringLiteral("Accept new password"));
+    m_command2 = parts::Button(central, "command2", QStringLiteral("&OK"), QStringLiteral("Accept new password"));
     grid->addWidget(m_command2, 1, 2);
     m_label2 = parts::Label(central, "Label2", QStringLiteral("Password must be between 4-10 characters"));
     grid->addWidget(m_label2, 2, 0, 1, 3);
 
     auto* buttons = new QHBoxLayout;
     auto* command3 =
-        parts::Button(central, "command3", QStringLiteral("Cancel"), QStringLiteral("Cancel, keep current password"));
-    auto* command4 = parts::Button(central, "Command4", QStringLiteral("Help"), QStringLiteral("More info"));
+        parts::Button(central, "command3", QStringLiteral("&Cancel"), QStringLiteral("Cancel, keep current password"));
+    auto* command4 = parts::Button(central, "Command4", QStringLiteral("&Help"), QStringLiteral("More info"));
     buttons->addStretch();
     buttons->addWidget(command3);
     buttons->addWidget(command4);

@@ -57,8 +57,8 @@ PasswordPrompt::PasswordPrompt(Services& services) : ProgramWindow(services, QSt
     m_txtPassword->setEchoMode(QLineEdit::Password);
     m_txtPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
     grid->addWidget(m_txtPassword, 0, 1, 1, 2);
-    auto* ok = parts::Button(central, "cmdOK", QStringLiteral("OK"), QStringLiteral("Move on"));
-    auto* cancel = parts::Button(central, "cmdCancel", QStringLiteral("Cancel"), QStringLiteral("Get me out of here"));
+    auto* ok = parts::Button(central, "cmdOK", QStringLiteral("&OK"), QStringLiteral("Move on"));
+    auto* cancel = parts::Button(central, "cmdCancel", QStringLiteral("&Cancel"), QStringLiteral("Get me out of here"));
     ok->setDefault(true);
     // A focused button takes Enter for itself, as in every dialog.
     ok->setAutoDefault(true);

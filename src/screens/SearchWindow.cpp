@@ -59,8 +59,8 @@ SearchWindow::SearchWindow(Services& services) : ProgramWindow(services, QString
     m_text = new QLineEdit(central);
     m_text->setObjectName(QStringLiteral("Text1"));
     m_text->setToolTip(QStringLiteral("Enter text here"));
-    auto* begin =
-        parts::Button(central, "Command2", QStringLiteral("Begin search"), QStringLiteral("Press to start the search"));
+    auto* begin = parts::Button(central, "Command2", QStringLiteral("&Begin search"),
+                                QStringLiteral("Press to start the search"));
     m_list = new QListWidget(central);
     m_list->setObjectName(QStringLiteral("List1"));
     m_list->setToolTip(QStringLiteral("Any matches will be displayed here, double click one to open the page."));
@@ -75,8 +75,8 @@ SearchWindow::SearchWindow(Services& services) : ProgramWindow(services, QString
     m_es = parts::Label(central, "Label8", QStringLiteral("es"));
     for (QLabel* label : {m_noMatches, m_found, m_match, m_es})
         label->hide();
-    auto* cancel = parts::Button(central, "Command1", QStringLiteral("Cancel"), QStringLiteral("Get me out of here!"));
-    auto* help = parts::Button(central, "Command3", QStringLiteral("Help"), QStringLiteral("More info"));
+    auto* cancel = parts::Button(central, "Command1", QStringLiteral("&Cancel"), QStringLiteral("Get me out of here!"));
+    auto* help = parts::Button(central, "Command3", QStringLiteral("&Help"), QStringLiteral("More info"));
 
     auto* asking = new QHBoxLayout;
     asking->addWidget(parts::Label(central, "Label4", QStringLiteral("Type text to search for:")));

@@ -56,8 +56,8 @@ SecurityWindow::SecurityWindow(Services& services) : ProgramWindow(services, QSt
     layout->addWidget(
         parts::Label(central, "label1", QStringLiteral("Choose when your password is required to do these things:")));
 
-    const char* const captions[] = {"Change Cover Name",    "Change File Name", "Security",      "View/Edit",
-                                    "Move or Copy Dayvell", "Enter a new page", "Search dayvell"};
+    const char* const captions[] = {"Change Cover &Name",    "Change &File Name", "&Security",      "&View/Edit",
+                                    "&Move or Copy Dayvell", "&Enter a new page", "Sea&rch dayvell"};
     for (std::size_t i = 0; i < m_checks.size(); ++i) {
         auto* check = new QCheckBox(QString::fromLatin1(captions[i]), central);
         check->setObjectName(QStringLiteral("Check%1").arg(i + 1));
@@ -66,9 +66,9 @@ SecurityWindow::SecurityWindow(Services& services) : ProgramWindow(services, QSt
         m_checks[i] = check;
     }
 
-    auto* ok = parts::Button(central, "Command2", QStringLiteral("OK"), QStringLiteral("Im finished!"));
-    auto* cancel = parts::Button(central, "Command1", QStringLiteral("Cancel"), QStringLiteral("Get me out of here!"));
-    auto* help = parts::Button(central, "Command3", QStringLiteral("Help"), QStringLiteral("More info"));
+    auto* ok = parts::Button(central, "Command2", QStringLiteral("&OK"), QStringLiteral("Im finished!"));
+    auto* cancel = parts::Button(central, "Command1", QStringLiteral("&Cancel"), QStringLiteral("Get me out of here!"));
+    auto* help = parts::Button(central, "Command3", QStringLiteral("&Help"), QStringLiteral("More info"));
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(ok);
     buttons->addWidget(cancel);

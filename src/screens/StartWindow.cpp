@@ -6,6 +6,7 @@
 #include "core/ErrorReporter.h"
 #include "core/Help.h"
 #include "core/SharedState.h"
+#include "core/Version.h"
 #include "platform/Disks.h"
 #include "platform/Services.h"
 #include "platform/WindowSystem.h"
@@ -32,8 +33,9 @@ QAction* AddAction(QWidget* menu, const char* name, const QString& caption, cons
 } // namespace
 
 std::string AboutText() {
+    const std::string version = "Dayvell    Version " + std::string(kVersion);
     const char* paragraphs[] = {
-        "Dayvell    Version 1.2.5",
+        version.c_str(),
         "Revised 03/05/2009: fixed the faults in path handling that made the program fail after it had been moved "
         "to another directory.",
         "Keep a record of your daily thoughts.",
@@ -56,19 +58,19 @@ StartWindow::StartWindow(Services& services) : ProgramWindow(services, QStringLi
     const QPixmap picture = BookPicture();
     setWindowIcon(QIcon(picture));
 
-    auto* file = menuBar()->addMenu(QStringLiteral("File"));
+    auto* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("File"));
-    connect(AddAction(file, "Open", QStringLiteral("Open a Dayvell"), QKeySequence(Qt::CTRL | Qt::Key_O)),
+    connect(AddAction(file, "Open", QStringLiteral("&Open a Dayvell"), QKeySequence(Qt::CTRL | Qt::Key_O)),
             &QAction::triggered, this, &StartWindow::Open_Click);
-    connect(AddAction(file, "Create", QStringLiteral("Create a  Dayvell"), QKeySequence(Qt::CTRL | Qt::Key_C)),
+    connect(AddAction(file, "Create", QStringLiteral("&Create a  Dayvell"), QKeySequence(Qt::CTRL | Qt::Key_C)),
             &QAction::triggered, this, &StartWindow::Create_Click);
-    connect(AddAction(file, "Quit", QStringLiteral("Quit")), &QAction::triggered, this, &StartWindow::Quit_Click);
+    connect(AddAction(file, "Quit", QStringLiteral("&Quit")), &QAction::triggered, this, &StartWindow::Quit_Click);
     // A top-level item that acts at once, without a menu of its own.
-    connect(AddAction(menuBar(), "Helper", QStringLiteral("Help")), &QAction::triggered, this,
+    connect(AddAction(menuBar(), "Helper", QStringLiteral("&Help")), &QAction::triggered, this,
             &StartWindow::Helper_Click);
-    auto* about = menuBar()->addMenu(QStringLiteral("About"));
+    auto* about = menuBar()->addMenu(QStringLiteral("&About"));
     about->setObjectName(QStringLiteral("about"));
-    connect(AddAction(about, "aboutlg", QStringLiteral("About Dayvell")), &QAction::triggered, this,
+    connect(AddAction(about, "aboutlg", QStringLiteral("&About Dayvell")), &QAction::triggered, this,
             &StartWindow::aboutlg_Click);
 
     auto* central = new QWidget(this);
@@ -84,7 +86,8 @@ StartWindow::StartWindow(Services& services) : ProgramWindow(services, QStringLi
                                    "<p><i>Written by the Dayvell developers</i></p>"));
     banner->setToolTip(QStringLiteral("Written by the Dayvell developers"));
     banner->setAlignment(Qt::AlignCenter);
-    auto* version = new QLabel(QStringLiteral("Version 1.2.5"), central);
+    auto* version = new QLabel(
+        QStringLiteral("Version ") + QString::fromLatin1(kVersion.data(), qsizetype(kVersion.size())), central);
     version->setObjectName(QStringLiteral("Label2"));
     version->setToolTip(QStringLiteral("Last updated 10/03/2004 V1.0.1(Fixed delete)"));
     layout->addWidget(image, 0, 0, 2, 1);

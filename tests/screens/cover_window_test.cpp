@@ -174,7 +174,7 @@ TEST_F(CoverWindowTest, MenusHaveTheirCaptionsAndShortcuts) {
     ProgramWindow* form5 = openCover();
     QStringList top;
     for (QAction* action : form5->findChild<QMenuBar*>()->actions())
-        top << action->text();
+        top << Caption(action->text());
     EXPECT_EQ(top, (QStringList{"Dayvell", "Maintenance", "Help"}));
     EXPECT_EQ(find<QAction>(form5, QStringLiteral("helper"))->menu(), nullptr) << "acts at once, no submenu";
 
@@ -199,7 +199,7 @@ TEST_F(CoverWindowTest, MenusHaveTheirCaptionsAndShortcuts) {
     };
     for (const Case& c : cases) {
         auto* action = find<QAction>(form5, QString::fromLatin1(c.name));
-        EXPECT_EQ(action->text(), c.caption) << c.name;
+        EXPECT_EQ(Caption(action->text()), c.caption) << c.name;
         EXPECT_EQ(action->shortcut(), c.shortcut) << c.name;
         EXPECT_TRUE(find<QMenu>(form5, QString::fromLatin1(c.menu))->actions().contains(action)) << c.name;
     }

@@ -119,7 +119,7 @@ TEST_F(CreateWizardTest, ShowsItsStepsWithTheProgramDirectoryChosen) {
     };
     for (const Case& c : buttons) {
         auto* button = find<QPushButton>(w, QString::fromLatin1(c.name));
-        EXPECT_EQ(button->text(), c.caption) << c.name;
+        EXPECT_EQ(Caption(button->text()), c.caption) << c.name;
         EXPECT_EQ(button->toolTip(), c.tip) << c.name;
         EXPECT_FALSE(button->isDefault()) << c.name;
     }

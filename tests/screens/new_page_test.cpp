@@ -84,13 +84,13 @@ TEST_F(NewPageTest, ControlsAndMenuCarryTheirCaptionsAndTips) {
     };
     for (const Case& c : buttons) {
         auto* button = find<QPushButton>(form2, QString::fromLatin1(c.name));
-        EXPECT_EQ(button->text(), c.caption) << c.name;
+        EXPECT_EQ(Caption(button->text()), c.caption) << c.name;
         EXPECT_EQ(button->toolTip(), c.tip) << c.name;
     }
     EXPECT_EQ(text()->toolTip(), "Compose your page.");
-    EXPECT_EQ(find<QMenu>(form2, QStringLiteral("page"))->title(), "Page");
-    EXPECT_EQ(find<QAction>(form2, QStringLiteral("save"))->text(), "Quit with save");
-    EXPECT_EQ(find<QAction>(form2, QStringLiteral("nosave"))->text(), "Quit without saving");
+    EXPECT_EQ(Caption(find<QMenu>(form2, QStringLiteral("page"))->title()), "Page");
+    EXPECT_EQ(Caption(find<QAction>(form2, QStringLiteral("save"))->text()), "Quit with save");
+    EXPECT_EQ(Caption(find<QAction>(form2, QStringLiteral("nosave"))->text()), "Quit without saving");
 }
 
 TEST_F(NewPageTest, ActivationStampsTheNextNumberTheCountTheDateLineAndTheTime) {

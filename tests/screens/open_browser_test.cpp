@@ -70,7 +70,7 @@ TEST_F(OpenBrowserTest, ArrivesInTheProgramDirectoryListingItsBooks) {
     };
     for (const Case& c : buttons) {
         auto* button = find<QPushButton>(b, QString::fromLatin1(c.name));
-        EXPECT_EQ(button->text(), c.caption) << c.name;
+        EXPECT_EQ(Caption(button->text()), c.caption) << c.name;
         EXPECT_EQ(button->toolTip(), c.tip) << c.name;
         EXPECT_FALSE(button->isDefault()) << c.name;
     }

@@ -127,7 +127,7 @@ TEST_F(PageViewerTest, ControlsAndMenusCarryTheirCaptionsTipsAndStartingState) {
         {"Command4", "Cancel", "Get me out of here!"},
     };
     for (const Case& c : buttons) {
-        EXPECT_EQ(button(c.name)->text(), c.caption) << c.name;
+        EXPECT_EQ(Caption(button(c.name)->text()), c.caption) << c.name;
         EXPECT_EQ(button(c.name)->toolTip(), c.tip) << c.name;
     }
     const Case items[] = {{"editpage", "Edit this page", ""},
@@ -138,7 +138,7 @@ TEST_F(PageViewerTest, ControlsAndMenusCarryTheirCaptionsTipsAndStartingState) {
                           {"helpme", "Help", ""}};
     for (const Case& c : items) {
         auto* item = find<QAction>(form7, QString::fromLatin1(c.name));
-        EXPECT_EQ(item->text(), c.caption) << c.name;
+        EXPECT_EQ(Caption(item->text()), c.caption) << c.name;
         EXPECT_TRUE(item->shortcut().isEmpty()) << c.name;
     }
     EXPECT_EQ(find<QMenu>(form7, QStringLiteral("page"))->actions(),

@@ -71,7 +71,7 @@ TEST_F(PasswordPromptTest, ShowsAnEmptyMaskedBoxWithItsButtons) {
     };
     for (const Case& c : {Case{"cmdOK", "OK", "Move on"}, Case{"cmdCancel", "Cancel", "Get me out of here"}}) {
         auto* button = find<QPushButton>(p, QString::fromLatin1(c.name));
-        EXPECT_EQ(button->text(), c.caption);
+        EXPECT_EQ(Caption(button->text()), c.caption);
         EXPECT_EQ(button->toolTip(), c.tip);
     }
     EXPECT_TRUE(find<QPushButton>(p, QStringLiteral("cmdOK"))->isDefault());

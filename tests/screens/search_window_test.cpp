@@ -102,7 +102,7 @@ TEST_F(SearchWindowTest, ControlsCarryTheirCaptionsAndTipsAndTheResultLabelsStar
     };
     for (const Case& c : buttons) {
         auto* button = find<QPushButton>(form8, QString::fromLatin1(c.name));
-        EXPECT_EQ(button->text(), c.caption) << c.name;
+        EXPECT_EQ(Caption(button->text()), c.caption) << c.name;
         EXPECT_EQ(button->toolTip(), c.tip) << c.name;
     }
     EXPECT_EQ(find<QLineEdit>(form8, QStringLiteral("Text1"))->toolTip(), "Enter text here");

@@ -63,7 +63,7 @@ TEST_F(StartWindowTest, MenusHaveTheirCaptionsShortcutsAndOrder) {
     ProgramWindow* form1 = start();
     QStringList top;
     for (QAction* action : form1->findChild<QMenuBar*>()->actions())
-        top << action->text();
+        top << Caption(action->text());
     EXPECT_EQ(top, (QStringList{"File", "Help", "About"}));
     EXPECT_EQ(
         find<QMenu>(form1, QStringLiteral("File"))->actions(),
@@ -87,7 +87,7 @@ TEST_F(StartWindowTest, MenusHaveTheirCaptionsShortcutsAndOrder) {
     };
     for (const Case& c : cases) {
         auto* action = find<QAction>(form1, QString::fromLatin1(c.name));
-        EXPECT_EQ(action->text(), c.caption) << c.name;
+        EXPECT_EQ(Caption(action->text()), c.caption) << c.name;
         EXPECT_EQ(action->shortcut(), c.shortcut) << c.name;
     }
 }

@@ -37,6 +37,16 @@ void waitUntilActive(WindowSystem& windows, const QString& id) {
     }
 }
 
+QString Caption(const QString& text) {
+    QString shown;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == QLatin1Char('&') && i + 1 < text.size())
+            ++i;
+        shown += text[i];
+    }
+    return shown;
+}
+
 TestServices::TestServices()
     : clock(QLocale(QLocale::English, QLocale::UnitedStates),
             [] { return QDateTime(QDate(2026, 12, 5), QTime(13, 46, 33)); }),

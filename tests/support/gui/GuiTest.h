@@ -42,6 +42,9 @@ template <class T> T* find(const QObject* window, const QString& name) {
     return child;
 }
 
+// The caption a button or menu item shows: its text less the "&" that marks its accelerator key ("&&" shows "&").
+QString Caption(const QString& text);
+
 // Chooses the menu item named `name` of `window` as the user would; fails the test when it is disabled.
 void trigger(const QObject* window, const QString& name);
 
