@@ -2,6 +2,7 @@
 #include "WindowSystem.h"
 
 #include "ProgramWindow.h"
+#include "WindowPlacement.h"
 
 #include <QApplication>
 
@@ -37,6 +38,7 @@ ProgramWindow* WindowSystem::show(const QString& id) {
             return nullptr;
         m_loaded.push_back({id, factory->second()});
         window = m_loaded.back().window.get();
+        placeOverOpener(*window);
     }
     window->show();
     window->raise();
@@ -60,6 +62,20 @@ void WindowSystem::unloadAll() {
             unloadWindow(m_loaded[i].window.get());
     }
     m_unloadingAll = false;
+}
+
+bool WindowSystem::queryUnload(const QString& id, ProgramWindow::Closing how) {
+    ProgramWindow* window = this->window(id);
+    return !window || window->Form_QueryUnload(how);
+}
+
+bool WindowSystem::queryUnloadAll(ProgramWindow::Closing how) {
+    const QStringList ids = loadedIds();
+    for (auto i = ids.size(); i-- > 0;) {
+        if (!queryUnload(ids[i], how))
+            return false;
+    }
+    return true;
 }
 
 bool WindowSystem::isLoaded(const QString& id) const {
@@ -87,6 +103,17 @@ void WindowSystem::activate(const QString& id) {
     m_awaiting = window;
     m_platformChoice = window;
     schedule();
+}
+
+void WindowSystem::placeOverOpener(ProgramWindow& window) const {
+    const ProgramWindow* opener = m_active;
+    if (!opener || !opener->isVisible())
+        return;
+    // A window that has not been given a size yet takes the one its layout asks for, so that it is centred as it
+    // will be shown.
+    if (!window.testAttribute(Qt::WA_Resized))
+        window.adjustSize();
+    CentreOver(window, *opener);
 }
 
 void WindowSystem::platformActivated(ProgramWindow* window) {

@@ -33,13 +33,20 @@ public:
     bool isRegistered(const QString& id) const;
 
     // Loads the window if it is not loaded, makes it visible and asks for it to become the active window; its
-    // Form_Activate runs after the calling handler returns. Returns the window, or null for an id that no window
-    // is registered under.
+    // Form_Activate runs after the calling handler returns. A window loaded here opens centred over the program's
+    // active window, the one it is opened from. Returns the window, or null for an id that no window is registered
+    // under.
     ProgramWindow* show(const QString& id);
     // Hides the window and discards it: the next show builds a new instance. Does nothing when it is not loaded.
     void unload(const QString& id);
     // Unloads every loaded window, the most recently loaded first. A call made while it runs returns at once.
     void unloadAll();
+
+    // Asks a loaded window whether it may be closed from outside its own handlers (Form_QueryUnload); true for a
+    // window that is not loaded. Closing it is the caller's next step.
+    bool queryUnload(const QString& id, ProgramWindow::Closing how);
+    // Asks every loaded window in turn, the most recently loaded first; false as soon as one stays open.
+    bool queryUnloadAll(ProgramWindow::Closing how);
 
     bool isLoaded(const QString& id) const;
     ProgramWindow* window(const QString& id) const;
@@ -77,6 +84,7 @@ private:
 
     // The window manager made `window` active: settle it once the current events are handled.
     void platformActivated(ProgramWindow* window);
+    void placeOverOpener(ProgramWindow& window) const;
     void unloadWindow(ProgramWindow* window);
     void schedule();
     void settle();

@@ -280,6 +280,10 @@ void CoverWindow::quit_Click() {
     Dialogs& dialogs = services().dialogs;
     if (dialogs.message("Sure you want to quit?", "Quit Dayvell?", Buttons::YesNo, Icon::Question) != Answer::Yes)
         return;
+    // A page typed and not saved in another window is saved or dropped first, while the book is still open; the
+    // user may call the quit off there.
+    if (!services().windows.queryUnloadAll(Closing::CanBeCalledOff))
+        return;
     SharedState& state = services().state;
     // A date that cannot be stamped is reported; the book is closed all the same, unchanged.
     Guarded(dialogs, [&] { OpenBook(state).refreshDate(services().clock.shortDate()); });

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 
 namespace dayvell::test {
 namespace {
@@ -205,15 +206,43 @@ TEST_F(NewPageTest, ExitWithoutSavingAsksAndWritesNothing) {
     }
 }
 
-TEST_F(NewPageTest, TheCloseBoxDiscardsThePageWithoutAsking) {
-    Diary diary(kThreePages);
-    open(diary);
-    typeText(text(), "Gone");
-    window()->close();
-    settle();
-    EXPECT_FALSE(t.windows.isLoaded(kNewPage));
-    EXPECT_TRUE(t.dialogs.shown().empty());
-    EXPECT_EQ(diary.bytes(), diary.with(kThreePages));
+TEST_F(NewPageTest, TheCloseBoxAsksBeforeItDropsTypedTextAndCanBeCalledOff) {
+    struct Case {
+        const char* typed;
+        std::optional<Answer> answer; // none: no question
+        bool closes;
+        bool saved;
+    };
+    const Case cases[] = {
+        {"", std::nullopt, true, false},
+        {"Kept", Answer::Yes, true, true},
+        {"Gone", Answer::No, true, false},
+        {"Still here", Answer::Cancel, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        Diary diary(kThreePages);
+        open(diary);
+        typeText(text(), QString::fromLatin1(c.typed));
+        if (c.answer)
+            t.dialogs.expectMessage("Do you want to save this page?", *c.answer, "Save this page?");
+        window()->close();
+        settle();
+        EXPECT_TRUE(t.dialogs.allAnswered());
+        if (c.answer) {
+            EXPECT_EQ(t.dialogs.shown().back().buttons, Buttons::YesNoCancel);
+        }
+        EXPECT_EQ(t.windows.isLoaded(kNewPage), !c.closes);
+        std::vector<Page> pages = kThreePages;
+        if (c.saved)
+            pages.push_back(StampedPage(4, c.typed));
+        EXPECT_EQ(diary.bytes(), diary.with(pages));
+        if (!c.closes) {
+            EXPECT_EQ(text()->toPlainText(), QString::fromLatin1(c.typed));
+        }
+        t.windows.unload(kNewPage);
+        settle();
+    }
 }
 
 TEST_F(NewPageTest, HelpShowsTopicTwo) {
