@@ -62,8 +62,8 @@ QMessageBox::StandardButton StandardButton(Answer answer) {
     return QMessageBox::NoButton;
 }
 
-// A message box sizes itself to its text alone; an error box whose text is short would cut its title, which names
-// the failure. A strut as wide as the title needs keeps the box from getting narrower.
+// A box sizes itself to its text alone; an error box whose text is short would cut its title, which names the
+// failure. A strut as wide as the title needs keeps the box from getting narrower than that.
 void KeepTitleWhole(QMessageBox& box) {
     auto* grid = qobject_cast<QGridLayout*>(box.layout());
     if (!grid)
@@ -119,10 +119,12 @@ std::string QtDialogs::input(const std::string& prompt, const std::string& title
             QInputDialog box(m_windows.activeWindow());
             box.setWindowTitle(BoxTitle(title));
             box.setLabelText(BoxText(prompt));
-            if (auto* label = box.findChild<QLabel*>())
-                label->setTextFormat(Qt::PlainText);
             box.setInputMode(QInputDialog::TextInput);
-            box.setMinimumWidth(WidthForTitle(box, box.windowTitle()));
+            if (auto* label = box.findChild<QLabel*>()) {
+                label->setTextFormat(Qt::PlainText);
+                // The input box lays itself out anew when shown: its prompt carries the width the title needs.
+                label->setMinimumWidth(WidthForTitle(box, box.windowTitle()));
+            }
             box.setTextValue(typed);
             accepted = box.exec() == QDialog::Accepted;
             typed = box.textValue();
