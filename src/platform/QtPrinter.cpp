@@ -6,20 +6,55 @@
 #include "core/RuntimeError.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QSettings>
 
 namespace dayvell {
 
+namespace {
+
+// Puts the toolkit's settings file back as it was when this was made: absent, or with the same bytes.
+class SettingsLeftAsFound {
+public:
+    SettingsLeftAsFound() : m_path(QSettings(QSettings::UserScope, QStringLiteral("QtProject")).fileName()) {
+        QFile file(m_path);
+        m_existed = file.open(QIODevice::ReadOnly);
+        if (m_existed)
+            m_bytes = file.readAll();
+    }
+    ~SettingsLeftAsFound() {
+        if (!m_existed) {
+            QFile::remove(m_path);
+            return;
+        }
+        QFile file(m_path);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            file.write(m_bytes);
+    }
+    SettingsLeftAsFound(const SettingsLeftAsFound&) = delete;
+    SettingsLeftAsFound& operator=(const SettingsLeftAsFound&) = delete;
+
+private:
+    QString m_path;
+    bool m_existed = false;
+    QByteArray m_bytes;
+};
+
+} // namespace
+
+QString ChoosePdfFile() {
+    const SettingsLeftAsFound settings;
+    return QFileDialog::getSaveFileName(nullptr, QStringLiteral("Save the printout as PDF"),
+                                        QDir::homePath() + QStringLiteral("/dayvell.pdf"),
+                                        QStringLiteral("PDF files (*.pdf)"));
+}
+
 QtPrinter::QtPrinter()
-    : QtPrinter([] { return !QPrinterInfo::availablePrinterNames().isEmpty(); },
-                [] {
-                    return QFileDialog::getSaveFileName(nullptr, QStringLiteral("Save the printout as PDF"),
-                                                        QDir::homePath() + QStringLiteral("/dayvell.pdf"),
-                                                        QStringLiteral("PDF files (*.pdf)"));
-                }) {}
+    : QtPrinter([] { return !QPrinterInfo::availablePrinterNames().isEmpty(); }, ChoosePdfFile) {}
 
 QtPrinter::QtPrinter(PrinterCheck hasPrinter, PdfFileChooser choosePdfFile)
     : m_hasPrinter(std::move(hasPrinter)), m_choosePdfFile(std::move(choosePdfFile)) {}
