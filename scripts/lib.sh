@@ -4,7 +4,7 @@ set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 PACKAGES=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev libgl-dev xvfb xauth
-          x11-utils fonts-dejavu-core)
+          x11-utils fonts-dejavu-core openbox)
 JOBS="${JOBS:-$(nproc)}"
 
 ensure_packages() {

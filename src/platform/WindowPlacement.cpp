@@ -2,6 +2,7 @@
 #include "WindowPlacement.h"
 
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
 
@@ -25,16 +26,21 @@ int WidthForTitle(const QWidget& window, const QString& title) {
     return text + kTitleBarButtons * (metrics.height() + 8);
 }
 
-void CentreOver(QWidget& window, const QWidget& over) {
-    const QRect target = over.frameGeometry();
-    // Not shown yet, the window has no frame: its frame is taken to be as wide around it as the other's.
-    const QSize frame = window.size() + (over.frameGeometry().size() - over.geometry().size());
-    QRect placed(QPoint(), frame);
-    placed.moveCenter(target.center());
-    if (const QScreen* screen = over.screen()) {
+WindowPlace PlaceOf(const QWidget& window) {
+    return {window.frameGeometry(), window.frameGeometry().size() - window.geometry().size()};
+}
+
+void CentreOver(QWidget& window, const WindowPlace& place) {
+    // Not shown yet, the window has no frame: it gets one as wide around it as the other's.
+    QRect placed(QPoint(), window.size() + place.decoration);
+    placed.moveCenter(place.frame.center());
+    const QScreen* screen = QGuiApplication::screenAt(place.frame.center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (screen) {
         const QRect area = screen->availableGeometry();
-        placed.moveLeft(std::clamp(placed.left(), area.left(), std::max(area.left(), area.right() - placed.width())));
-        placed.moveTop(std::clamp(placed.top(), area.top(), std::max(area.top(), area.bottom() - placed.height())));
+        placed.moveLeft(std::clamp(placed.left(), area.left(), std::max(area.left(), area.right() + 1 - placed.width())));
+        placed.moveTop(std::clamp(placed.top(), area.top(), std::max(area.top(), area.bottom() + 1 - placed.height())));
     }
     // A top-level window's position is that of its frame.
     window.move(placed.topLeft());

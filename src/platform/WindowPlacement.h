@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QRect>
 #include <QString>
 
 class QWidget;
@@ -12,7 +13,15 @@ namespace dayvell {
 // to spare, stands in for it.
 int WidthForTitle(const QWidget& window, const QString& title);
 
-// Puts the top-level `window` centred over `over`, kept inside the available area of the screen `over` is on.
-void CentreOver(QWidget& window, const QWidget& over);
+// Where a window stood on the screen: its frame, and how much wider and higher the frame is than the window in it.
+struct WindowPlace {
+    QRect frame;
+    QSize decoration;
+};
+WindowPlace PlaceOf(const QWidget& window);
+
+// Puts the top-level `window`, not shown yet, centred over `place`, kept inside the available area of the screen
+// there.
+void CentreOver(QWidget& window, const WindowPlace& place);
 
 } // namespace dayvell

@@ -5,6 +5,7 @@
 #include "WindowPlacement.h"
 
 #include <QApplication>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -106,14 +107,25 @@ void WindowSystem::activate(const QString& id) {
 }
 
 void WindowSystem::placeOverOpener(ProgramWindow& window) const {
-    const ProgramWindow* opener = m_active;
-    if (!opener || !opener->isVisible())
+    // The window it is opened from is the active one, or the one that was active until its handler unloaded it
+    // just before showing this one.
+    ProgramWindow* opener = m_active && m_active->isVisible() ? m_active.data() : nullptr;
+    if (!opener && !m_unloadedActivePlace)
         return;
-    // A window that has not been given a size yet takes the one its layout asks for, so that it is centred as it
+    // A window takes the size its layout asks for before it is centred, not when it is shown: it is centred as it
     // will be shown.
     if (!window.testAttribute(Qt::WA_Resized))
         window.adjustSize();
-    CentreOver(window, *opener);
+    else
+        window.resize(window.size().expandedTo(window.minimumSizeHint()));
+    CentreOver(window, opener ? PlaceOf(*opener) : *m_unloadedActivePlace);
+    // A dialog (a window kept out of the taskbar) belongs to the window it was opened from: the window manager keeps
+    // it above that window, whatever is clicked or closed meanwhile.
+    if (opener && (window.windowType() == Qt::Tool || window.windowType() == Qt::Dialog)) {
+        window.winId();
+        opener->winId();
+        window.windowHandle()->setTransientParent(opener->windowHandle());
+    }
 }
 
 void WindowSystem::platformActivated(ProgramWindow* window) {
@@ -145,6 +157,8 @@ void WindowSystem::unloadWindow(ProgramWindow* window) {
         return;
     std::unique_ptr<ProgramWindow> owned = std::move(it->window);
     m_loaded.erase(it);
+    if (m_active == window)
+        m_unloadedActivePlace = PlaceOf(*owned);
     owned->hide();
     if (m_active == window) {
         m_active = nullptr;
@@ -205,6 +219,7 @@ void WindowSystem::settle() {
         }
     }
     m_activeUnloaded = false;
+    m_unloadedActivePlace.reset();
 
     m_settling = false;
     if (m_loaded.empty() && m_endPending) {

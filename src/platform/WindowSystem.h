@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ProgramWindow.h"
+#include "WindowPlacement.h"
 
 #include <QObject>
 #include <QPointer>
@@ -12,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace dayvell {
@@ -34,8 +36,8 @@ public:
 
     // Loads the window if it is not loaded, makes it visible and asks for it to become the active window; its
     // Form_Activate runs after the calling handler returns. A window loaded here opens centred over the program's
-    // active window, the one it is opened from. Returns the window, or null for an id that no window is registered
-    // under.
+    // active window, the one it is opened from; a dialog (a window kept out of the taskbar) also stays above it.
+    // Returns the window, or null for an id that no window is registered under.
     ProgramWindow* show(const QString& id);
     // Hides the window and discards it: the next show builds a new instance. Does nothing when it is not loaded.
     void unload(const QString& id);
@@ -108,6 +110,9 @@ private:
     // The window the program last made active, until the platform reports it active too.
     QPointer<ProgramWindow> m_awaiting;
     bool m_activeUnloaded = false;
+    // Where the active window stood when a handler unloaded it, until the handler's work is settled: a window shown
+    // next by that handler opens there.
+    std::optional<WindowPlace> m_unloadedActivePlace;
     bool m_endPending = false;
     bool m_scheduled = false;
     bool m_unloadingAll = false;
