@@ -120,6 +120,8 @@ void NewPageWindow::Form_Activate() {
 bool NewPageWindow::Form_QueryUnload(Closing how) {
     if (EditorText(*m_text).isEmpty())
         return true;
+    // The question is about the text in this window: it is brought to the front to be seen.
+    raise();
     const Answer answer =
         services().dialogs.message(kSaveQuestion, kSaveTitle,
                                    how == Closing::CanBeCalledOff ? Buttons::YesNoCancel : Buttons::YesNo,

@@ -408,6 +408,8 @@ void PageViewerWindow::leave(bool clearGotoPage) {
 bool PageViewerWindow::Form_QueryUnload(Closing how) {
     if (!hasUnsavedChanges())
         return true;
+    // The question is about the text in this window: it is brought to the front to be seen.
+    raise();
     const Answer answer =
         services().dialogs.message(kSaveQuestion, "Save before exiting?",
                                    how == Closing::CanBeCalledOff ? Buttons::YesNoCancel : Buttons::YesNo,

@@ -154,7 +154,6 @@ void PasswordPrompt::wrongPassword(const std::string& keyInForce) {
 void PasswordPrompt::backToStart(const std::string& keyInForce) {
     WindowSystem& windows = services().windows;
     SharedState& state = services().state;
-    windows.show(QStringLiteral("form1"));
     for (const char* name : kBookWindows) {
         const QString window = QString::fromLatin1(name);
         state.password = keyInForce;
@@ -163,6 +162,8 @@ void PasswordPrompt::backToStart(const std::string& keyInForce) {
         if (closes)
             windows.unload(window);
     }
+    // Shown while the prompt is still loaded, so that the program never finds itself without a window.
+    windows.show(QStringLiteral("form1"));
     windows.unload(id());
 }
 

@@ -87,8 +87,7 @@ SearchWindow::SearchWindow(Services& services) : ProgramWindow(services, QString
     asking->addWidget(m_text, 1);
     asking->addWidget(begin);
 
-    // The captions stand over the columns of the fixed-width result lines, in the same font, from where the list
-    // starts its text.
+    // The captions stand over the columns of the fixed-width result lines, from where the list starts its text.
     const QFontMetrics columns(m_list->font());
     auto* captions = new QHBoxLayout;
     captions->setSpacing(0);
@@ -96,8 +95,12 @@ SearchWindow::SearchWindow(Services& services) : ProgramWindow(services, QString
     m_numberCaption = parts::Label(central, "Label6", QStringLiteral("Page #"));
     m_dateCaption = parts::Label(central, "Label9", QStringLiteral("Page date and Time"));
     auto* contentCaption = parts::Label(central, "Label10", QStringLiteral("Partial page content"));
+    // A little smaller than the lines: "Page #" is as wide as the shortest number column and would run into the
+    // next caption.
+    QFont captionFont = m_list->font();
+    captionFont.setPointSizeF(captionFont.pointSizeF() * 0.85);
     for (QLabel* caption : {m_numberCaption, m_dateCaption, contentCaption}) {
-        caption->setFont(m_list->font());
+        caption->setFont(captionFont);
         caption->setContentsMargins(0, 0, 0, 0);
         caption->setIndent(0);
     }
