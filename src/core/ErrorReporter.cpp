@@ -47,7 +47,8 @@ void ReportError(const RuntimeError& e, Dialogs& dialogs) {
         dialogs.message("Dont know what this error is.", {}, Buttons::Ok, Icon::None);
     // Code 20 means there was no failure to speak of.
     if (e.code() != code::NoError)
-        dialogs.message(ErrorBoxText(e.code(), e.description()), ErrorTitle(e.code(), e.description()), Buttons::Ok, Icon::None);
+        dialogs.message(ErrorBoxText(e.code(), e.description()), ErrorTitle(e.code(), e.description()), Buttons::Ok,
+                        Icon::None);
 }
 
 namespace detail {

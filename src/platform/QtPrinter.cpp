@@ -53,8 +53,7 @@ QString ChoosePdfFile() {
                                         QStringLiteral("PDF files (*.pdf)"));
 }
 
-QtPrinter::QtPrinter()
-    : QtPrinter([] { return !QPrinterInfo::availablePrinterNames().isEmpty(); }, ChoosePdfFile) {}
+QtPrinter::QtPrinter() : QtPrinter([] { return !QPrinterInfo::availablePrinterNames().isEmpty(); }, ChoosePdfFile) {}
 
 QtPrinter::QtPrinter(PrinterCheck hasPrinter, PdfFileChooser choosePdfFile)
     : m_hasPrinter(std::move(hasPrinter)), m_choosePdfFile(std::move(choosePdfFile)) {}

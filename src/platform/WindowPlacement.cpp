@@ -39,7 +39,8 @@ void CentreOver(QWidget& window, const WindowPlace& place) {
         screen = QGuiApplication::primaryScreen();
     if (screen) {
         const QRect area = screen->availableGeometry();
-        placed.moveLeft(std::clamp(placed.left(), area.left(), std::max(area.left(), area.right() + 1 - placed.width())));
+        placed.moveLeft(
+            std::clamp(placed.left(), area.left(), std::max(area.left(), area.right() + 1 - placed.width())));
         placed.moveTop(std::clamp(placed.top(), area.top(), std::max(area.top(), area.bottom() + 1 - placed.height())));
     }
     // A top-level window's position is that of its frame.

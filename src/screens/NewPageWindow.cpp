@@ -122,10 +122,9 @@ bool NewPageWindow::Form_QueryUnload(Closing how) {
         return true;
     // The question is about the text in this window: it is brought to the front to be seen.
     raise();
-    const Answer answer =
-        services().dialogs.message(kSaveQuestion, kSaveTitle,
-                                   how == Closing::CanBeCalledOff ? Buttons::YesNoCancel : Buttons::YesNo,
-                                   Icon::Question);
+    const Answer answer = services().dialogs.message(
+        kSaveQuestion, kSaveTitle, how == Closing::CanBeCalledOff ? Buttons::YesNoCancel : Buttons::YesNo,
+        Icon::Question);
     if (answer == Answer::Yes)
         return savepage();
     return answer == Answer::No;

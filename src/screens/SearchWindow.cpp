@@ -17,9 +17,9 @@
 #include "platform/WindowSystem.h"
 
 #include <QEvent>
-#include <QKeyEvent>
 #include <QFontDatabase>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -91,7 +91,8 @@ SearchWindow::SearchWindow(Services& services) : ProgramWindow(services, QString
     const QFontMetrics columns(m_list->font());
     auto* captions = new QHBoxLayout;
     captions->setSpacing(0);
-    captions->addSpacing(m_list->frameWidth() + m_list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_list) + 1);
+    captions->addSpacing(m_list->frameWidth() +
+                         m_list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_list) + 1);
     m_numberCaption = parts::Label(central, "Label6", QStringLiteral("Page #"));
     m_dateCaption = parts::Label(central, "Label9", QStringLiteral("Page date and Time"));
     auto* contentCaption = parts::Label(central, "Label10", QStringLiteral("Partial page content"));

@@ -354,9 +354,8 @@ TEST_F(NewPageTest, AHintUnderTheTextNamesWhatCannotBeStoredWhileTyping) {
     EXPECT_FALSE(hint->isVisible());
     typeText(text(), QStringLiteral("é and ж"));
     EXPECT_TRUE(hint->isVisible());
-    EXPECT_EQ(
-        hint->text(),
-        QStringLiteral("Cannot be saved: ж (no such character in a dayvell); é (not with any password)"));
+    EXPECT_EQ(hint->text(),
+              QStringLiteral("Cannot be saved: ж (no such character in a dayvell); é (not with any password)"));
     for (int i = 0; i < 7; ++i)
         QTest::keyClick(text(), Qt::Key_Backspace);
     EXPECT_EQ(text()->toPlainText(), "Cafe");

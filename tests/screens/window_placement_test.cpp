@@ -93,8 +93,8 @@ TEST_F(WindowPlacementTest, NewWindowsOpenCentredOverTheWindowTheyWereOpenedFrom
         const QRect placed = opened->frameGeometry();
         const QPoint offset = placed.center() - opener.center();
         // Within a few pixels: the frame of a window not yet shown is estimated from the other's.
-        EXPECT_LE(offset.manhattanLength(), 12) << "opened at " << placed.x() << "," << placed.y() << " over "
-                                                << opener.x() << "," << opener.y();
+        EXPECT_LE(offset.manhattanLength(), 12)
+            << "opened at " << placed.x() << "," << placed.y() << " over " << opener.x() << "," << opener.y();
         EXPECT_TRUE(opened->screen()->availableGeometry().contains(placed));
         t.windows.unloadAll();
         settle();

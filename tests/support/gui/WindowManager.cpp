@@ -24,7 +24,8 @@ void StopStartedManager() {
 // A property of the root window, as xprop prints it; empty when xprop cannot be run.
 QString RootProperty(const char* name) {
     QProcess xprop;
-    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("-notype"), QString::fromLatin1(name)});
+    xprop.start(QStringLiteral("xprop"),
+                {QStringLiteral("-root"), QStringLiteral("-notype"), QString::fromLatin1(name)});
     if (!xprop.waitForFinished(5000))
         return {};
     return QString::fromLocal8Bit(xprop.readAllStandardOutput());
