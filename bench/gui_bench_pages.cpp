@@ -59,7 +59,7 @@ std::string Copy(const std::string& name) {
 // Boxes are answered at once, and counted: a benchmark that meets one has met an error.
 class SilentDialogs : public Dialogs {
 public:
-    Answer message(const std::string&, const std::string&, Buttons buttons, Icon) override {
+    Answer message(const std::string&, const std::string&, Buttons buttons, Icon, std::optional<Answer>) override {
         ++shown;
         return buttons == Buttons::YesNo ? Answer::Yes : Answer::Ok;
     }

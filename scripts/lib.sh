@@ -5,6 +5,8 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 PACKAGES=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev libgl-dev xvfb xauth
           x11-utils fonts-dejavu-core
+          # A real window manager for the tests of where windows open and which stays above which
+          openbox
           # Printing through a private CUPS scheduler and reading back what reached its queue
           cups cups-client poppler-utils
           # Checks of what cmake --install and the package put on disk

@@ -114,11 +114,8 @@ std::string FileName(const std::string& path) {
 }
 
 // The scratch file's name is taken: a book by that name would be destroyed by the next rewrite in its directory.
-// Compared without regard to case: on a disk that ignores case (a memory stick, say) DVLTEMP.DVL is the same file.
 void RefuseScratchName(const std::string& path) {
-    const std::string name = FileName(path);
-    if (std::equal(name.begin(), name.end(), kScratchName.begin(), kScratchName.end(),
-                   [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; }))
+    if (IsScratchName(FileName(path)))
         throw RuntimeError(code::BadFileName, "dvltemp.dvl is the name of Dayvell's scratch file");
 }
 
@@ -241,6 +238,11 @@ std::string EncodeCarried(std::string_view plain, std::string_view key, Place pl
 }
 
 SameDirectory::SameDirectory() : RuntimeError(code::PathFileAccessError, "The book is already in that folder") {}
+
+bool IsScratchName(std::string_view name) {
+    return std::equal(name.begin(), name.end(), kScratchName.begin(), kScratchName.end(),
+                      [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+}
 
 Book::Book(std::string path, std::string key, FileSystem& fs)
     : m_path(std::move(path)), m_key(std::move(key)), m_fs(&fs) {}

@@ -20,6 +20,10 @@ inline constexpr std::string_view kEndMark = "_";
 inline constexpr std::string_view kScratchName = "dvltemp.dvl";
 inline constexpr std::string_view kBookExtension = ".dvl";
 
+// Whether a file name is the scratch file's, in any letter case: on a disk that ignores case (a memory stick, say)
+// DVLTEMP.DVL is the same file.
+bool IsScratchName(std::string_view name);
+
 // The header record, deciphered.
 struct BookHeader {
     std::string checkPhrase;

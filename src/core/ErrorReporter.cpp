@@ -37,12 +37,18 @@ std::string ErrorMessageText(int c) {
     }
 }
 
+std::string ErrorBoxText(int code, const std::string& description) {
+    std::string text = ErrorMessageText(code);
+    return text.empty() ? description : text;
+}
+
 void ReportError(const RuntimeError& e, Dialogs& dialogs) {
     if (e.code() == code::PastEndOfFile)
         dialogs.message("Dont know what this error is.", {}, Buttons::Ok, Icon::None);
     // Code 20 means there was no failure to speak of.
     if (e.code() != code::NoError)
-        dialogs.message(ErrorMessageText(e.code()), ErrorTitle(e.code(), e.description()), Buttons::Ok, Icon::None);
+        dialogs.message(ErrorBoxText(e.code(), e.description()), ErrorTitle(e.code(), e.description()), Buttons::Ok,
+                        Icon::None);
 }
 
 namespace detail {

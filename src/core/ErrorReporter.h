@@ -18,6 +18,9 @@ std::string ErrorTitle(int code, const std::string& description);
 
 // The text shown for a code; empty for every code without a message of its own.
 std::string ErrorMessageText(int code);
+// The text of the box that reports a failure: the code's own message, or the failure's description where the code
+// has none, so that the box says what went wrong in its text and not only in its title.
+std::string ErrorBoxText(int code, const std::string& description);
 
 // Reports a run-time failure in a message box. Files need no closing here: every file operation of core closes its
 // files on the way out, exception or not.

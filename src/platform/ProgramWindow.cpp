@@ -40,7 +40,15 @@ bool ProgramWindow::event(QEvent* event) {
     return QMainWindow::event(event);
 }
 
+bool ProgramWindow::Form_QueryUnload(Closing) {
+    return true;
+}
+
 void ProgramWindow::closeEvent(QCloseEvent* event) {
+    if (!Form_QueryUnload(Closing::CanBeCalledOff)) {
+        event->ignore();
+        return;
+    }
     // Hidden by unload; the object itself goes once control is back in the event loop.
     event->accept();
     m_services.windows.unloadWindow(this);

@@ -12,6 +12,14 @@ struct Services;
 class ProgramWindow : public QMainWindow {
     Q_OBJECT
 public:
+    // How a window is being closed from outside its own handlers.
+    enum class Closing {
+        // The close box, Quit: the user may still call the closing off.
+        CanBeCalledOff,
+        // A refused password: the book closes whatever the answer.
+        Forced,
+    };
+
     ProgramWindow(Services& services, const QString& id);
 
     QString id() const { return objectName(); }
@@ -22,11 +30,15 @@ protected:
     // Runs when the window is first shown and whenever it becomes the program's active window after another
     // program window was active; never in the middle of the handler that showed it, never when a box closes.
     virtual void Form_Activate() {}
+    // Runs before the window is closed by anything but its own handlers. A window holding typed text that is not
+    // saved asks whether to save it; false keeps the window open (the user called the closing off, or the text
+    // could not be saved).
+    virtual bool Form_QueryUnload(Closing how);
 
     Services& services() const { return m_services; }
 
     bool event(QEvent* event) override;
-    // The close box unloads the window and runs none of its handlers.
+    // The close box unloads the window and runs none of its handlers but Form_QueryUnload.
     void closeEvent(QCloseEvent* event) final;
 
 private:

@@ -3,13 +3,16 @@
 
 #include "ProgramWindow.h"
 #include "Text.h"
+#include "WindowPlacement.h"
 #include "WindowSystem.h"
 
 #include "core/Charset.h"
 
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
+#include <QSpacerItem>
 
 namespace dayvell {
 
@@ -45,6 +48,30 @@ QMessageBox::Icon StandardIcon(Icon icon) {
     return QMessageBox::NoIcon;
 }
 
+QMessageBox::StandardButton StandardButton(Answer answer) {
+    switch (answer) {
+    case Answer::Ok:
+        return QMessageBox::Ok;
+    case Answer::Cancel:
+        return QMessageBox::Cancel;
+    case Answer::Yes:
+        return QMessageBox::Yes;
+    case Answer::No:
+        return QMessageBox::No;
+    }
+    return QMessageBox::NoButton;
+}
+
+// A box sizes itself to its text alone; an error box whose text is short would cut its title, which names the
+// failure. A strut as wide as the title needs keeps the box from getting narrower than that.
+void KeepTitleWhole(QMessageBox& box) {
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid)
+        return;
+    grid->addItem(new QSpacerItem(WidthForTitle(box, box.windowTitle()), 0, QSizePolicy::Fixed, QSizePolicy::Minimum),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
+
 // Closing a box without choosing counts as its Cancel, or as No where there is no Cancel.
 Answer AnswerOf(QMessageBox::StandardButton button, Buttons buttons) {
     switch (button) {
@@ -69,12 +96,16 @@ QString BoxTitle(const std::string& title) {
 
 QtDialogs::QtDialogs(WindowSystem& windows) : m_windows(windows) {}
 
-Answer QtDialogs::message(const std::string& text, const std::string& title, Buttons buttons, Icon icon) {
+Answer QtDialogs::message(const std::string& text, const std::string& title, Buttons buttons, Icon icon,
+                          std::optional<Answer> defaultButton) {
     WindowSystem::BoxScope scope(m_windows);
     QMessageBox box(StandardIcon(icon), BoxTitle(title), BoxText(text), StandardButtons(buttons),
                     m_windows.activeWindow());
     // A book's text is shown as written, never read as markup.
     box.setTextFormat(Qt::PlainText);
+    if (defaultButton && box.button(StandardButton(*defaultButton)))
+        box.setDefaultButton(StandardButton(*defaultButton));
+    KeepTitleWhole(box);
     box.exec();
     return AnswerOf(box.standardButton(box.clickedButton()), buttons);
 }
@@ -88,9 +119,12 @@ std::string QtDialogs::input(const std::string& prompt, const std::string& title
             QInputDialog box(m_windows.activeWindow());
             box.setWindowTitle(BoxTitle(title));
             box.setLabelText(BoxText(prompt));
-            if (auto* label = box.findChild<QLabel*>())
-                label->setTextFormat(Qt::PlainText);
             box.setInputMode(QInputDialog::TextInput);
+            if (auto* label = box.findChild<QLabel*>()) {
+                label->setTextFormat(Qt::PlainText);
+                // The input box lays itself out anew when shown: its prompt carries the width the title needs.
+                label->setMinimumWidth(WidthForTitle(box, box.windowTitle()));
+            }
             box.setTextValue(typed);
             accepted = box.exec() == QDialog::Accepted;
             typed = box.textValue();

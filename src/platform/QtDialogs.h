@@ -22,7 +22,7 @@ public:
     explicit QtDialogs(WindowSystem& windows);
 
     Answer message(const std::string& text, const std::string& title = {}, Buttons buttons = Buttons::Ok,
-                   Icon icon = Icon::None) override;
+                   Icon icon = Icon::None, std::optional<Answer> defaultButton = std::nullopt) override;
     std::string input(const std::string& prompt, const std::string& title = {}) override;
 
 private:

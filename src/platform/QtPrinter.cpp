@@ -15,6 +15,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QProcess>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
@@ -167,15 +168,43 @@ private:
     bool m_ended = false;
 };
 
+// Puts the toolkit's settings file back as it was when this was made: absent, or with the same bytes.
+class SettingsLeftAsFound {
+public:
+    SettingsLeftAsFound() : m_path(QSettings(QSettings::UserScope, QStringLiteral("QtProject")).fileName()) {
+        QFile file(m_path);
+        m_existed = file.open(QIODevice::ReadOnly);
+        if (m_existed)
+            m_bytes = file.readAll();
+    }
+    ~SettingsLeftAsFound() {
+        if (!m_existed) {
+            QFile::remove(m_path);
+            return;
+        }
+        QFile file(m_path);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            file.write(m_bytes);
+    }
+    SettingsLeftAsFound(const SettingsLeftAsFound&) = delete;
+    SettingsLeftAsFound& operator=(const SettingsLeftAsFound&) = delete;
+
+private:
+    QString m_path;
+    bool m_existed = false;
+    QByteArray m_bytes;
+};
+
 } // namespace
 
-QtPrinter::QtPrinter()
-    : QtPrinter([] { return !QPrinterInfo::availablePrinterNames().isEmpty(); },
-                [] {
-                    return QFileDialog::getSaveFileName(nullptr, QStringLiteral("Save the printout as PDF"),
-                                                        QDir::homePath() + QStringLiteral("/dayvell.pdf"),
-                                                        QStringLiteral("PDF files (*.pdf)"));
-                }) {}
+QString ChoosePdfFile() {
+    const SettingsLeftAsFound settings;
+    return QFileDialog::getSaveFileName(nullptr, QStringLiteral("Save the printout as PDF"),
+                                        QDir::homePath() + QStringLiteral("/dayvell.pdf"),
+                                        QStringLiteral("PDF files (*.pdf)"));
+}
+
+QtPrinter::QtPrinter() : QtPrinter([] { return !QPrinterInfo::availablePrinterNames().isEmpty(); }, ChoosePdfFile) {}
 
 QtPrinter::QtPrinter(PrinterCheck hasPrinter, PdfFileChooser choosePdfFile, Spooler spool)
     : m_hasPrinter(std::move(hasPrinter)), m_choosePdfFile(std::move(choosePdfFile)),

@@ -9,6 +9,10 @@
 
 namespace dayvell {
 
+// Asks where to save a printout as PDF; the empty text when the user declines. The file dialog keeps a history in
+// the toolkit's settings file; the program keeps no configuration, so that file is left as it was found.
+QString ChoosePdfFile();
+
 // Prints on the system's default printer. Where no printer is installed the document goes into a PDF file the user
 // names, so printing works on every desktop; declining to name one is a printer error (482), like a printer that
 // is not ready.

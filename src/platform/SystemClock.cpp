@@ -38,19 +38,36 @@ QString WithoutTimeZone(const QString& timeFormat) {
 SystemClock::SystemClock(QLocale locale, std::function<QDateTime()> now)
     : m_locale(std::move(locale)), m_now(std::move(now)) {}
 
+ClockReading SystemClock::now() const {
+    const QDateTime moment = m_now();
+    return {weekdayName(moment), shortDate(moment), timeText(moment)};
+}
+
 std::string SystemClock::shortDate() const {
-    const QString format = FourDigitYear(m_locale.dateFormat(QLocale::ShortFormat));
-    return LossyCp1252FromQString(m_locale.toString(m_now().date(), format));
+    return shortDate(m_now());
 }
 
 std::string SystemClock::weekdayName() const {
-    return LossyCp1252FromQString(m_locale.dayName(m_now().date().dayOfWeek(), QLocale::LongFormat));
+    return weekdayName(m_now());
 }
 
 std::string SystemClock::timeText() const {
+    return timeText(m_now());
+}
+
+std::string SystemClock::shortDate(const QDateTime& moment) const {
+    const QString format = FourDigitYear(m_locale.dateFormat(QLocale::ShortFormat));
+    return LossyCp1252FromQString(m_locale.toString(moment.date(), format));
+}
+
+std::string SystemClock::weekdayName(const QDateTime& moment) const {
+    return LossyCp1252FromQString(m_locale.dayName(moment.date().dayOfWeek(), QLocale::LongFormat));
+}
+
+std::string SystemClock::timeText(const QDateTime& moment) const {
     // The long format is the one that carries seconds; it also names the time zone, which a page's time does not.
     const QString format = WithoutTimeZone(m_locale.timeFormat(QLocale::LongFormat));
-    return LossyCp1252FromQString(m_locale.toString(m_now().time(), format));
+    return LossyCp1252FromQString(m_locale.toString(moment.time(), format));
 }
 
 } // namespace dayvell

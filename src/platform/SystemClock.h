@@ -23,11 +23,16 @@ public:
         QLocale locale = QLocale::system(),
         std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); });
 
+    ClockReading now() const override;
     std::string shortDate() const override;
     std::string weekdayName() const override;
     std::string timeText() const override;
 
 private:
+    std::string shortDate(const QDateTime& moment) const;
+    std::string weekdayName(const QDateTime& moment) const;
+    std::string timeText(const QDateTime& moment) const;
+
     QLocale m_locale;
     std::function<QDateTime()> m_now;
 };

@@ -2,8 +2,10 @@
 #include "WindowSystem.h"
 
 #include "ProgramWindow.h"
+#include "WindowPlacement.h"
 
 #include <QApplication>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -44,6 +46,7 @@ ProgramWindow* WindowSystem::show(const QString& id) {
             return nullptr;
         m_loaded.push_back({id, factory->second()});
         window = m_loaded.back().window.get();
+        placeOverOpener(*window);
     }
     window->show();
     window->raise();
@@ -67,6 +70,20 @@ void WindowSystem::unloadAll() {
             unloadWindow(m_loaded[i].window.get());
     }
     m_unloadingAll = false;
+}
+
+bool WindowSystem::queryUnload(const QString& id, ProgramWindow::Closing how) {
+    ProgramWindow* window = this->window(id);
+    return !window || window->Form_QueryUnload(how);
+}
+
+bool WindowSystem::queryUnloadAll(ProgramWindow::Closing how) {
+    const QStringList ids = loadedIds();
+    for (auto i = ids.size(); i-- > 0;) {
+        if (!queryUnload(ids[i], how))
+            return false;
+    }
+    return true;
 }
 
 bool WindowSystem::isLoaded(const QString& id) const {
@@ -94,6 +111,28 @@ void WindowSystem::activate(const QString& id) {
     m_awaiting = window;
     m_platformChoice = window;
     schedule();
+}
+
+void WindowSystem::placeOverOpener(ProgramWindow& window) const {
+    // The window it is opened from is the active one, or the one that was active until its handler unloaded it
+    // just before showing this one.
+    ProgramWindow* opener = m_active && m_active->isVisible() ? m_active.data() : nullptr;
+    if (!opener && !m_unloadedActivePlace)
+        return;
+    // A window takes the size its layout asks for before it is centred, not when it is shown: it is centred as it
+    // will be shown.
+    if (!window.testAttribute(Qt::WA_Resized))
+        window.adjustSize();
+    else
+        window.resize(window.size().expandedTo(window.minimumSizeHint()));
+    CentreOver(window, opener ? PlaceOf(*opener) : *m_unloadedActivePlace);
+    // A dialog (a window kept out of the taskbar) belongs to the window it was opened from: the window manager keeps
+    // it above that window, whatever is clicked or closed meanwhile.
+    if (opener && (window.windowType() == Qt::Tool || window.windowType() == Qt::Dialog)) {
+        window.winId();
+        opener->winId();
+        window.windowHandle()->setTransientParent(opener->windowHandle());
+    }
 }
 
 void WindowSystem::platformActivated(ProgramWindow* window) {
@@ -125,6 +164,8 @@ void WindowSystem::unloadWindow(ProgramWindow* window) {
         return;
     std::unique_ptr<ProgramWindow> owned = std::move(it->window);
     m_loaded.erase(it);
+    if (m_active == window)
+        m_unloadedActivePlace = PlaceOf(*owned);
     owned->hide();
     if (m_active == window) {
         m_active = nullptr;
@@ -185,6 +226,7 @@ void WindowSystem::settle() {
         }
     }
     m_activeUnloaded = false;
+    m_unloadedActivePlace.reset();
 
     m_settling = false;
     if (m_loaded.empty() && m_endPending) {

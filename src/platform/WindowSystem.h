@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ProgramWindow.h"
+#include "WindowPlacement.h"
 
 #include <QObject>
 #include <QPointer>
@@ -12,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace dayvell {
@@ -35,13 +37,20 @@ public:
     QStringList registeredIds() const;
 
     // Loads the window if it is not loaded, makes it visible and asks for it to become the active window; its
-    // Form_Activate runs after the calling handler returns. Returns the window, or null for an id that no window
-    // is registered under.
+    // Form_Activate runs after the calling handler returns. A window loaded here opens centred over the program's
+    // active window, the one it is opened from; a dialog (a window kept out of the taskbar) also stays above it.
+    // Returns the window, or null for an id that no window is registered under.
     ProgramWindow* show(const QString& id);
     // Hides the window and discards it: the next show builds a new instance. Does nothing when it is not loaded.
     void unload(const QString& id);
     // Unloads every loaded window, the most recently loaded first. A call made while it runs returns at once.
     void unloadAll();
+
+    // Asks a loaded window whether it may be closed from outside its own handlers (Form_QueryUnload); true for a
+    // window that is not loaded. Closing it is the caller's next step.
+    bool queryUnload(const QString& id, ProgramWindow::Closing how);
+    // Asks every loaded window in turn, the most recently loaded first; false as soon as one stays open.
+    bool queryUnloadAll(ProgramWindow::Closing how);
 
     bool isLoaded(const QString& id) const;
     ProgramWindow* window(const QString& id) const;
@@ -79,6 +88,7 @@ private:
 
     // The window manager made `window` active: settle it once the current events are handled.
     void platformActivated(ProgramWindow* window);
+    void placeOverOpener(ProgramWindow& window) const;
     void unloadWindow(ProgramWindow* window);
     void schedule();
     void settle();
@@ -102,6 +112,9 @@ private:
     // The window the program last made active, until the platform reports it active too.
     QPointer<ProgramWindow> m_awaiting;
     bool m_activeUnloaded = false;
+    // Where the active window stood when a handler unloaded it, until the handler's work is settled: a window shown
+    // next by that handler opens there.
+    std::optional<WindowPlace> m_unloadedActivePlace;
     bool m_endPending = false;
     bool m_scheduled = false;
     bool m_unloadingAll = false;

@@ -304,7 +304,7 @@ void CoverWindow::printbook_Click() {
 void CoverWindow::deletebook_Click() {
     Dialogs& dialogs = services().dialogs;
     if (dialogs.message("WARNING! This function will delete your dayvell forever!", "DELETE DAYVELL?",
-                        Buttons::OkCancel, Icon::Question) != Answer::Ok)
+                        Buttons::OkCancel, Icon::Question, Answer::Cancel) != Answer::Ok)
         return;
     if (!passwordGiven("Incorrect password. Dayvell not deleted."))
         return;
@@ -326,6 +326,10 @@ void CoverWindow::helper_Click() {
 void CoverWindow::quit_Click() {
     Dialogs& dialogs = services().dialogs;
     if (dialogs.message("Sure you want to quit?", "Quit Dayvell?", Buttons::YesNo, Icon::Question) != Answer::Yes)
+        return;
+    // A page typed and not saved in another window is saved or dropped first, while the book is still open; the
+    // user may call the quit off there.
+    if (!services().windows.queryUnloadAll(Closing::CanBeCalledOff))
         return;
     SharedState& state = services().state;
     // A date that cannot be stamped is reported; the book is closed all the same, unchanged.

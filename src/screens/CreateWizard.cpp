@@ -21,6 +21,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include <cerrno>
@@ -60,7 +61,7 @@ bool NameFitsFileSystem(const std::string& name) {
 // A name is taken when a book of that name is already there, and always when it is the scratch file's: a book by
 // that name would be overwritten by the next rewrite in its directory.
 bool NameTaken(const SharedState& state) {
-    if (state.bookname == kScratchName)
+    if (IsScratchName(state.bookname))
         return true;
     return NameFitsFileSystem(state.bookname) && OrdinaryFileExists(BookPath(state));
 }
@@ -156,6 +157,14 @@ CreateWizard::CreateWizard(Services& services) : ProgramWindow(services, QString
     grid->addLayout(buttons, 4, 0, 1, 3);
     setCentralWidget(central);
 
+    // The steps show and hide their controls; the places of the hidden ones stay reserved, so that the window keeps
+    // one size and nothing moves from one step to the next.
+    for (QWidget* widget : std::initializer_list<QWidget*>{m_command2, m_command3, m_command4, m_label7, m_label8,
+                                                           m_label9, m_label10, m_label11, m_label12, m_label13}) {
+        QSizePolicy policy = widget->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        widget->setSizePolicy(policy);
+    }
     m_command3->hide();
     m_command4->hide();
     m_label7->hide();
@@ -171,6 +180,8 @@ CreateWizard::CreateWizard(Services& services) : ProgramWindow(services, QString
     connect(m_command4, &QPushButton::clicked, this, &CreateWizard::Command4_Click);
     connect(command5, &QPushButton::clicked, this, &CreateWizard::Command5_Click);
     connect(command6, &QPushButton::clicked, this, &CreateWizard::Command6_Click);
+    // The Cancel button promises Esc on its caption.
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, command1, &QPushButton::click);
 
     resize(760, 520);
     parts::CentreOnScreen(this);

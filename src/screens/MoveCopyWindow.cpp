@@ -168,7 +168,7 @@ void MoveCopyWindow::transfer(bool move) {
         if (OrdinaryFileExists(JoinPath(target, state.bookname))) {
             if (dialogs.message(
                     "The target directory already has a file by the same name. Do you want to replace the target?",
-                    "File already exists!", Buttons::YesNoCancel, Icon::None) != Answer::Yes)
+                    "File already exists!", Buttons::YesNoCancel, Icon::None, Answer::No) != Answer::Yes)
                 return;
             existing = Existing::Replace;
         }

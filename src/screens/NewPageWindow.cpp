@@ -31,6 +31,9 @@ namespace {
 
 constexpr int kHelpTopic = 2;
 
+constexpr const char* kSaveQuestion = "Do you want to save this page?";
+constexpr const char* kSaveTitle = "Save this page?";
+
 } // namespace
 
 NewPageWindow::NewPageWindow(Services& services) : ProgramWindow(services, QStringLiteral("Form2")) {
@@ -102,11 +105,11 @@ NewPageWindow::NewPageWindow(Services& services) : ProgramWindow(services, QStri
 
 void NewPageWindow::Form_Activate() {
     SharedState& state = services().state;
-    const Clock& clock = services().clock;
     CountPages(state, services().dialogs);
     m_number = PageNumberText(std::int64_t{RoundHalfEven(NumericValue(state.pagecount))} + 1);
-    m_date = clock.weekdayName() + ", " + clock.shortDate();
-    m_timeText = clock.timeText();
+    const ClockReading now = services().clock.now();
+    m_date = now.weekdayName + ", " + now.shortDate;
+    m_timeText = now.timeText;
     m_pageNumber->setText(QStringFromCp1252(m_number));
     m_pageCount->setText(QStringFromCp1252(state.pagecount));
     m_coverName->setText(QStringFromCp1252(state.covername));
@@ -114,6 +117,19 @@ void NewPageWindow::Form_Activate() {
     m_time->setText(QStringFromCp1252(m_timeText));
     // The password may have changed while the window was in the background.
     Text1_Change();
+}
+
+bool NewPageWindow::Form_QueryUnload(Closing how) {
+    if (EditorText(*m_text).isEmpty())
+        return true;
+    // The question is about the text in this window: it is brought to the front to be seen.
+    raise();
+    const Answer answer = services().dialogs.message(
+        kSaveQuestion, kSaveTitle, how == Closing::CanBeCalledOff ? Buttons::YesNoCancel : Buttons::YesNo,
+        Icon::Question);
+    if (answer == Answer::Yes)
+        return savepage();
+    return answer == Answer::No;
 }
 
 bool NewPageWindow::savepage() {

@@ -28,6 +28,7 @@ public:
 
 protected:
     void Form_Activate() override;
+    bool Form_QueryUnload(Closing how) override;
 
 private:
     void leave();

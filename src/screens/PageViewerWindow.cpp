@@ -151,11 +151,17 @@ void PageViewerWindow::Form_Activate() {
     // Without a count nothing else can be read; the counter has said why.
     if (!CountPages(state, services().dialogs))
         return;
-    // Text typed into the page and not saved stays, on the page it was typed into.
-    const bool keepTyped = hasUnsavedChanges();
+    const std::int64_t count = pageCount();
+    // Text typed into the page and not saved stays, on the page it was typed into, unless the viewer is to show
+    // another page now (a search result chosen meanwhile): then the text is offered for saving first, as Jump does.
+    bool keepTyped = hasUnsavedChanges();
+    if (keepTyped && count > 0 && pageToOpen(count) != m_currentpage) {
+        if (!offerToSave("Save before jumping?"))
+            return;
+        keepTyped = false;
+    }
     if (!keepTyped)
         setShownText({});
-    const std::int64_t count = pageCount();
     if (count <= 0) {
         services().dialogs.message("There are no pages in your book yet.", {}, Buttons::Ok, Icon::None);
         returnToCover();
@@ -175,9 +181,15 @@ void PageViewerWindow::Form_Activate() {
         m_number->setText(QStringFromCp1252(m_page.number + " of" + state.pagecount));
         return;
     }
-    m_currentpage = state.gotopage != 0 ? state.gotopage : static_cast<std::int32_t>(count);
+    m_currentpage = pageToOpen(count);
     if (readpage())
         showpage();
+}
+
+std::int32_t PageViewerWindow::pageToOpen(std::int64_t count) const {
+    const std::int32_t gotopage = services().state.gotopage;
+    // A page beyond the end is shown as the last page.
+    return static_cast<std::int32_t>(gotopage != 0 ? std::min<std::int64_t>(gotopage, count) : count);
 }
 
 bool PageViewerWindow::readpage() {
@@ -266,8 +278,9 @@ void PageViewerWindow::Command8_Click() {
 }
 
 void PageViewerWindow::Text1_Change() {
-    // Only typing changes the page; the program putting a stored page on screen does not.
-    if (!m_programSetsText && !m_save->isHidden())
+    // Any change counts, typed or a page put on screen: whether there is anything to write is decided by comparing
+    // the texts when it comes to writing.
+    if (!m_save->isHidden())
         m_save->setEnabled(true);
     updateHint();
 }
@@ -305,8 +318,9 @@ void PageViewerWindow::exit_Click() {
 }
 
 void PageViewerWindow::delpage_Click() {
+    // Enter must not delete a page: No is the default answer.
     if (services().dialogs.message("Are you sure you want to permantly delete this page?", "Delete Page?",
-                                   Buttons::YesNo, Icon::Question) != Answer::Yes)
+                                   Buttons::YesNo, Icon::Question, Answer::No) != Answer::Yes)
         return;
     const std::int64_t position = RoundHalfEven(NumericValue(m_page.number));
     if (!Guarded(services().dialogs, [&] { OpenBook(services().state).removePage(position); }))
@@ -376,12 +390,8 @@ bool PageViewerWindow::offerToSave(const char* title) {
 }
 
 void PageViewerWindow::setShownText(const QString& text) {
-    m_programSetsText = true;
     m_text->setPlainText(text);
-    m_programSetsText = false;
     m_shownText = EditorText(*m_text);
-    // What is on screen now is what the book holds: nothing is left to save.
-    m_save->setEnabled(false);
 }
 
 void PageViewerWindow::leave(bool clearGotoPage) {
@@ -398,6 +408,19 @@ void PageViewerWindow::leave(bool clearGotoPage) {
     if (clearGotoPage)
         state.gotopage = 0;
     returnToCover();
+}
+
+bool PageViewerWindow::Form_QueryUnload(Closing how) {
+    if (!hasUnsavedChanges())
+        return true;
+    // The question is about the text in this window: it is brought to the front to be seen.
+    raise();
+    const Answer answer = services().dialogs.message(
+        kSaveQuestion, "Save before exiting?", how == Closing::CanBeCalledOff ? Buttons::YesNoCancel : Buttons::YesNo,
+        Icon::Question);
+    if (answer == Answer::Yes)
+        return replacepage();
+    return answer == Answer::No;
 }
 
 void PageViewerWindow::returnToCover() {

@@ -44,9 +44,12 @@ public:
 
 protected:
     void Form_Activate() override;
+    bool Form_QueryUnload(Closing how) override;
 
 private:
     std::int64_t pageCount() const;
+    // The page an activation shows in a book of `count` pages: the one a search chose, else the last.
+    std::int32_t pageToOpen(std::int64_t count) const;
     bool editing() const;
     // Text typed in edit mode that differs from the page as stored.
     bool hasUnsavedChanges() const;
@@ -80,7 +83,6 @@ private:
     // against its text.
     Page m_page;
     QString m_shownText;
-    bool m_programSetsText = false;
 };
 
 } // namespace dayvell

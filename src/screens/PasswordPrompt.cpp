@@ -11,6 +11,7 @@
 #include "core/SharedState.h"
 #include "platform/Services.h"
 #include "platform/Text.h"
+#include "platform/WindowPlacement.h"
 #include "platform/WindowSystem.h"
 
 #include <QGridLayout>
@@ -19,6 +20,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <algorithm>
 #include <optional>
 
 namespace dayvell {
@@ -74,7 +76,8 @@ PasswordPrompt::PasswordPrompt(Services& services) : ProgramWindow(services, QSt
     connect(cancel, &QPushButton::clicked, this, &PasswordPrompt::cmdCancel_Click);
 
     adjustSize();
-    setFixedSize(size());
+    // A fixed border cannot be widened by the user: it must be wide enough for its title from the start.
+    setFixedSize(std::max(width(), WidthForTitle(*this, windowTitle())), height());
     parts::CentreOnScreen(this);
 }
 
@@ -97,12 +100,13 @@ void PasswordPrompt::keyPressEvent(QKeyEvent* event) {
 
 void PasswordPrompt::cmdOK_Click() {
     SharedState& state = services().state;
+    const std::string keyInForce = state.password;
     state.passwordok = 0;
     const QString typed = m_txtPassword->text();
     const std::optional<std::string> key = KeyFromTyped(typed);
     state.password = key.value_or(std::string());
     if (typed.isEmpty()) {
-        wrongPassword();
+        wrongPassword(keyInForce);
         return;
     }
     state.bookdir = WithSeparator(state.bookdir);
@@ -119,7 +123,7 @@ void PasswordPrompt::cmdOK_Click() {
     if (!read)
         return;
     if (!right) {
-        wrongPassword();
+        wrongPassword(keyInForce);
         return;
     }
     state.passwordok = 1;
@@ -129,27 +133,37 @@ void PasswordPrompt::cmdOK_Click() {
 }
 
 void PasswordPrompt::cmdCancel_Click() {
+    const std::string keyInForce = services().state.password;
     services().state.password.clear();
     services().state.purpose = purpose::None;
-    backToStart();
+    backToStart(keyInForce);
 }
 
-void PasswordPrompt::wrongPassword() {
+void PasswordPrompt::wrongPassword(const std::string& keyInForce) {
     SharedState& state = services().state;
     state.password.clear();
     state.passwordok = 0;
     services().dialogs.message("Invalid Password!", "Incorrect Password!", Buttons::Ok, Icon::None);
     state.purpose = purpose::None;
-    backToStart();
+    backToStart(keyInForce);
 }
 
 // Closing the book's windows runs none of their own steps: in particular the cover window's Quit, which would
-// stamp the date into a book whose password was just refused, does not run.
-void PasswordPrompt::backToStart() {
+// stamp the date into a book whose password was just refused, does not run. Only a page typed and not saved is
+// offered for saving first, under the password it was typed under; a page that cannot be saved keeps its window.
+void PasswordPrompt::backToStart(const std::string& keyInForce) {
     WindowSystem& windows = services().windows;
+    SharedState& state = services().state;
+    for (const char* name : kBookWindows) {
+        const QString window = QString::fromLatin1(name);
+        state.password = keyInForce;
+        const bool closes = windows.queryUnload(window, Closing::Forced);
+        state.password.clear();
+        if (closes)
+            windows.unload(window);
+    }
+    // Shown while the prompt is still loaded, so that the program never finds itself without a window.
     windows.show(QStringLiteral("form1"));
-    for (const char* window : kBookWindows)
-        windows.unload(QString::fromLatin1(window));
     windows.unload(id());
 }
 

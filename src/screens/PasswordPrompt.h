@@ -3,6 +3,8 @@
 
 #include "platform/ProgramWindow.h"
 
+#include <string>
+
 class QLineEdit;
 
 namespace dayvell {
@@ -23,8 +25,9 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void wrongPassword();
-    void backToStart();
+    // `keyInForce` is the password the book's windows were opened under, before this prompt was answered.
+    void wrongPassword(const std::string& keyInForce);
+    void backToStart(const std::string& keyInForce);
 
     QLineEdit* m_txtPassword;
 };

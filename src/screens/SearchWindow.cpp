@@ -4,6 +4,7 @@
 #include "ScreenParts.h"
 
 #include "core/Charset.h"
+#include "core/Clock.h"
 #include "core/Dialogs.h"
 #include "core/ErrorReporter.h"
 #include "core/Help.h"
@@ -18,10 +19,12 @@
 #include <QEvent>
 #include <QFontDatabase>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStyle>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -69,6 +72,7 @@ SearchWindow::SearchWindow(Services& services) : ProgramWindow(services, QString
     m_list->setUniformItemSizes(true);
     m_list->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_list->viewport()->installEventFilter(this);
+    m_list->installEventFilter(this);
     m_noMatches = parts::Label(central, "Label2", QStringLiteral("Sorry, no matches were found."));
     m_found = parts::Label(central, "Label3", QStringLiteral("Found"), QStringLiteral("Number of matches found"));
     m_match = parts::Label(central, "Label7", QStringLiteral("Match"));
@@ -83,18 +87,30 @@ SearchWindow::SearchWindow(Services& services) : ProgramWindow(services, QString
     asking->addWidget(m_text, 1);
     asking->addWidget(begin);
 
-    // The captions stand over the columns of the fixed-width result lines.
+    // The captions stand over the columns of the fixed-width result lines, from where the list starts its text.
     const QFontMetrics columns(m_list->font());
     auto* captions = new QHBoxLayout;
     captions->setSpacing(0);
-    captions->addSpacing(m_list->frameWidth() + 2);
-    auto* numberCaption = parts::Label(central, "Label6", QStringLiteral("Page #"));
-    numberCaption->setMinimumWidth(columns.horizontalAdvance(QString(9, QLatin1Char(' '))));
-    auto* dateCaption = parts::Label(central, "Label9", QStringLiteral("Page date and Time"));
-    dateCaption->setMinimumWidth(columns.horizontalAdvance(QString(34, QLatin1Char(' '))));
-    captions->addWidget(numberCaption);
-    captions->addWidget(dateCaption);
-    captions->addWidget(parts::Label(central, "Label10", QStringLiteral("Partial page content")), 1);
+    captions->addSpacing(m_list->frameWidth() +
+                         m_list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_list) + 1);
+    m_numberCaption = parts::Label(central, "Label6", QStringLiteral("Page #"));
+    m_dateCaption = parts::Label(central, "Label9", QStringLiteral("Page date and Time"));
+    auto* contentCaption = parts::Label(central, "Label10", QStringLiteral("Partial page content"));
+    // A little smaller than the lines: "Page #" is as wide as the shortest number column and would run into the
+    // next caption.
+    QFont captionFont = m_list->font();
+    captionFont.setPointSizeF(captionFont.pointSizeF() * 0.85);
+    for (QLabel* caption : {m_numberCaption, m_dateCaption, contentCaption}) {
+        caption->setFont(captionFont);
+        caption->setContentsMargins(0, 0, 0, 0);
+        caption->setIndent(0);
+    }
+    captions->addWidget(m_numberCaption);
+    captions->addWidget(m_dateCaption);
+    captions->addWidget(contentCaption, 1);
+    // Until a search has found something, the columns are those of a page written now.
+    const ClockReading now = services.clock.now();
+    alignCaptions(ShownResultLine(" 1    " + now.weekdayName + ", " + now.shortDate + " " + now.timeText + "  "));
 
     // "Found 2", "Match" and "es" read as one phrase.
     auto* count = new QHBoxLayout;
@@ -155,6 +171,21 @@ void SearchWindow::Command2_Click() {
     });
     if (searched)
         showCount(static_cast<int>(lines.size()));
+    if (!lines.isEmpty())
+        alignCaptions(lines.front());
+}
+
+void SearchWindow::alignCaptions(const QString& line) {
+    // A line is the page number, four blanks, the date line, a blank, the time, two blanks and the text: the date
+    // starts after the first four blanks, the text after the first two blanks that follow the date.
+    const qsizetype date = line.indexOf(QStringLiteral("    "));
+    const qsizetype text = date < 0 ? -1 : line.indexOf(QStringLiteral("  "), date + 4);
+    if (text < 0)
+        return;
+    const QFontMetrics columns(m_list->font());
+    const auto at = [&](qsizetype characters) { return columns.horizontalAdvance(line.left(characters)); };
+    m_numberCaption->setFixedWidth(at(date + 4));
+    m_dateCaption->setFixedWidth(at(text + 2) - at(date + 4));
 }
 
 void SearchWindow::showCount(int matches) {
@@ -186,6 +217,14 @@ void SearchWindow::Command3_Click() {
 }
 
 bool SearchWindow::eventFilter(QObject* watched, QEvent* event) {
+    // Enter on the chosen line opens it, as a double click does.
+    if (watched == m_list && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && m_list->currentItem()) {
+            List1_DblClick();
+            return true;
+        }
+    }
     // A double click anywhere in the list counts, as the list's own event; the first click has already chosen
     // the line.
     if (watched == m_list->viewport() && event->type() == QEvent::MouseButtonDblClick) {

@@ -31,9 +31,13 @@ protected:
 
 private:
     void showCount(int matches);
+    // Puts the column captions over the pieces of `line`, a result line as the list shows it.
+    void alignCaptions(const QString& line);
 
     QLineEdit* m_text;
     QListWidget* m_list;
+    QLabel* m_numberCaption;
+    QLabel* m_dateCaption;
     QLabel* m_noMatches;
     QLabel* m_found;
     QLabel* m_match;

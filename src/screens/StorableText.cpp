@@ -20,6 +20,9 @@ namespace {
 
 // Codes 0 to 2 plus a key character of 32 to 34 encipher to a double quote, which would end the field early.
 constexpr int kHighestReservedCode = 2;
+// A password is typed, so its characters are the blank (32) and above; the cipher's sums must stay within a byte.
+constexpr int kLowestKeyCode = 32;
+constexpr int kHighestCode = 255;
 
 bool InCharset(char32_t c) {
     return Cp1252Code(c) > kHighestReservedCode;
@@ -74,7 +77,8 @@ UnstorableCharacters FindUnstorable(const QString& text, const std::string& key)
         const std::size_t at = FirstUnencodable(std::string_view(stored).substr(offset), aligned);
         if (at == std::string_view::npos)
             break;
-        AddOnce(found.beyondCipher, Cp1252Char(static_cast<unsigned char>(stored[offset + at])));
+        const auto code = static_cast<unsigned char>(stored[offset + at]);
+        AddOnce(code + kLowestKeyCode > kHighestCode ? found.beyondAnyKey : found.beyondCipher, Cp1252Char(code));
         offset += at + 1;
     }
     return found;
@@ -84,6 +88,8 @@ QString UnstorableHint(const UnstorableCharacters& found) {
     QStringList parts;
     if (!found.outsideCharset.isEmpty())
         parts << EachShown(found.outsideCharset, false).join(' ') + QStringLiteral(" (no such character in a dayvell)");
+    if (!found.beyondAnyKey.isEmpty())
+        parts << EachShown(found.beyondAnyKey, false).join(' ') + QStringLiteral(" (not with any password)");
     if (!found.beyondCipher.isEmpty())
         parts << EachShown(found.beyondCipher, false).join(' ') + QStringLiteral(" (not with this dayvell's password)");
     if (parts.isEmpty())
@@ -101,6 +107,9 @@ std::string UnstorableList(const UnstorableCharacters& found) {
     if (!found.outsideCharset.isEmpty())
         text += "Not in a dayvell's character set: " +
                 Cp1252FromQString(EachShown(found.outsideCharset, true).join(QStringLiteral(", "))) + "\r";
+    if (!found.beyondAnyKey.isEmpty())
+        text += "Not with any password: " +
+                Cp1252FromQString(EachShown(found.beyondAnyKey, false).join(QStringLiteral(", "))) + "\r";
     if (!found.beyondCipher.isEmpty())
         text += "Not with this dayvell's password: " +
                 Cp1252FromQString(EachShown(found.beyondCipher, false).join(QStringLiteral(", "))) + "\r";

@@ -19,11 +19,14 @@ struct UnstorableCharacters {
     // Not in Windows-1252 at all (Cyrillic, emoji), or one of the control codes 0 to 2, whose enciphered form
     // could be the quote that ends a field.
     QString outsideCharset;
+    // In the set, but the cipher can carry it under no password at all: its code plus the smallest key character's,
+    // the blank's 32, is above 255 (é, ü).
+    QString beyondAnyKey;
     // In the set, but the cipher cannot carry it under this password: its code plus the key character's is above
-    // 255 (é with every password, many accented capitals with letter passwords).
+    // 255 (many accented capitals with letter passwords), while another password could carry it.
     QString beyondCipher;
 
-    bool empty() const { return outsideCharset.isEmpty() && beyondCipher.isEmpty(); }
+    bool empty() const { return outsideCharset.isEmpty() && beyondAnyKey.isEmpty() && beyondCipher.isEmpty(); }
 };
 
 // What of `text` (as a text box holds it, "\n" line breaks) cannot be stored under `key`.

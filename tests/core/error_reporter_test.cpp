@@ -37,16 +37,16 @@ const std::vector<ReportCase>& ReportCases() {
            "corrupted.",
            Title(52)}}},
         {55, {{"Disk Write error! Make sure floppy disk is not write protected, or CD drive is a CDRW.", Title(55)}}},
-        {62, {{"Dont know what this error is.", ""}, {"", Title(62)}}},
+        {62, {{"Dont know what this error is.", ""}, {ErrorDescription(62), Title(62)}}},
         {68, {{"Disk Error! Make sure disk is properly inserted into drive.", Title(68)}}},
         {70, {{"Disk Error!! Make sure the disk is not write ptotected.", Title(70)}}},
         {71, {{"Disk Error!! Make sure disk is properly inserted in drive.", Title(71)}}},
         {75, {{"File error! Make sure disk is a writable disk.", Title(75)}}},
         {482, {{"Printer Error!! Make sure the printer is ready to print!", Title(482)}}},
         {20, {}},
-        {53, {{"", Title(53)}}},
-        {61, {{"", Title(61)}}},
-        {76, {{"", Title(76)}}},
+        {53, {{ErrorDescription(53), Title(53)}}},
+        {61, {{ErrorDescription(61), Title(61)}}},
+        {76, {{ErrorDescription(76), Title(76)}}},
     };
     return cases;
 }
@@ -80,7 +80,7 @@ TEST(ErrorReporter, TitleCarriesTheDescriptionTheErrorWasRaisedWith) {
     EXPECT_EQ(ErrorTitle(1234567, ""), "ERROR   #1234567    !!!!");
 
     ScriptedDialogs dialogs;
-    dialogs.expectMessage("", Answer::Ok, "ERROR   #53    !!!!No such book: /tmp/x.dvl");
+    dialogs.expectMessage("No such book: /tmp/x.dvl", Answer::Ok, "ERROR   #53    !!!!No such book: /tmp/x.dvl");
     ReportError(RuntimeError(53, "No such book: /tmp/x.dvl"), dialogs);
 }
 
@@ -124,7 +124,7 @@ TEST(Guarded, OtherExceptionsAreReportedNotPropagated) {
         Box box;
     };
     const Case cases[] = {
-        {"bad_alloc", [] { throw std::bad_alloc(); }, {"", "ERROR   #7    !!!!Out of memory"}},
+        {"bad_alloc", [] { throw std::bad_alloc(); }, {"Out of memory", "ERROR   #7    !!!!Out of memory"}},
         {"logic_error",
          [] { throw std::logic_error("index out of range"); },
          {"Software error. Your dayvell or the main program may be corrupted.", Title(5)}},
@@ -144,7 +144,9 @@ TEST(Guarded, OtherExceptionsAreReportedNotPropagated) {
 // A box that cannot be shown must not turn the report itself into an exception escaping the handler.
 TEST(Guarded, AFailingBoxDoesNotEscape) {
     struct ThrowingDialogs : Dialogs {
-        Answer message(const std::string&, const std::string&, Buttons, Icon) override { throw std::bad_alloc(); }
+        Answer message(const std::string&, const std::string&, Buttons, Icon, std::optional<Answer>) override {
+            throw std::bad_alloc();
+        }
         std::string input(const std::string&, const std::string&) override { throw std::bad_alloc(); }
     } dialogs;
     EXPECT_FALSE(Guarded(dialogs, [] { throw RuntimeError(code::DiskNotReady); }));

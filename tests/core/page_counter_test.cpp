@@ -33,7 +33,7 @@ TEST_F(PageCounter, ReportsAMissingBookAndKeepsTheOldCount) {
     state.bookname = "gone.dvl";
     state.pagecount = " 7";
     ScriptedDialogs dialogs;
-    dialogs.expectMessage("", Answer::Ok, "ERROR   #53    !!!!File not found");
+    dialogs.expectMessage("File not found", Answer::Ok, "ERROR   #53    !!!!File not found");
     EXPECT_FALSE(CountPages(state, dialogs));
     EXPECT_EQ(state.pagecount, " 7");
 }

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace dayvell::test {
 namespace {
 
@@ -120,6 +122,60 @@ TEST_F(QtDialogsTest, MessageBoxShowsItsTextPlainWithTheButtonsAndIconAsked) {
         EXPECT_EQ(icon, c.shownIcon);
     }
     EXPECT_EQ(answerer.unexpected(), 0);
+}
+
+TEST_F(QtDialogsTest, EnterGivesTheDefaultAnswerAskedForOrElseTheFirstButton) {
+    struct Case {
+        Buttons buttons;
+        std::optional<Answer> defaultButton;
+        Answer byEnter;
+    };
+    const Case cases[] = {
+        {Buttons::YesNo, Answer::No, Answer::No},
+        {Buttons::YesNo, std::nullopt, Answer::Yes},
+        {Buttons::YesNoCancel, Answer::Cancel, Answer::Cancel},
+        {Buttons::OkCancel, Answer::Cancel, Answer::Cancel},
+        {Buttons::Ok, Answer::No, Answer::Ok}, // a default the box has no button for is ignored
+    };
+    for (const Case& c : cases) {
+        answerer.then([](QDialog& box) { QTest::keyClick(&box, Qt::Key_Return); });
+        EXPECT_EQ(dialogs.message("Are you sure?", "Delete Page?", c.buttons, Icon::Question, c.defaultButton),
+                  c.byEnter);
+    }
+    EXPECT_EQ(answerer.unexpected(), 0);
+}
+
+// The window manager writes the title in a bar beside its own buttons; a box as narrow as its text cuts the title,
+// which for an error is what names the failure.
+TEST_F(QtDialogsTest, EveryBoxIsWideEnoughForItsTitleAndTheTitleBarsButtons) {
+    struct Case {
+        bool input;
+        std::string text, title;
+    };
+    const Case cases[] = {
+        {false, "", "ERROR   #53    !!!!File not found"},
+        {false, "Invalid Password!", "Incorrect Password!"},
+        {false, "OK?", "A rather long title over a box that says little"},
+        {true, "Name?", "A rather long title over a box that asks little"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        int width = 0;
+        int needed = 0;
+        answerer.then([&](QDialog& box) {
+            QFont bold = box.font();
+            bold.setBold(true);
+            // Three title-bar buttons of at least 20 pixels each, and a margin at each end.
+            needed = QFontMetrics(bold).horizontalAdvance(QString::fromStdString(c.title)) + 3 * 20 + 2 * 8;
+            width = box.frameGeometry().width();
+            box.reject();
+        });
+        if (c.input)
+            dialogs.input(c.text, c.title);
+        else
+            dialogs.message(c.text, c.title, Buttons::Ok, Icon::None);
+        EXPECT_GE(width, needed);
+    }
 }
 
 TEST_F(QtDialogsTest, ClosingAMessageBoxWithoutChoosingIsCancelOrNo) {

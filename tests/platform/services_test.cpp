@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "gui/BoxAnswerer.h"
 #include "gui/GuiTest.h"
 #include "gui/PdfText.h"
 
@@ -8,10 +9,13 @@
 #include "platform/SystemClock.h"
 
 #include <QCoreApplication>
+#include <QDialog>
+#include <QSettings>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 namespace dayvell::test {
@@ -123,6 +127,37 @@ TEST(PrinterTest, WithoutAPrinterTheDocumentGoesToThePdfFileChosen) {
     EXPECT_NE(bytes.find("%%EOF"), std::string::npos);
     EXPECT_EQ(PdfText(dir.file("page.pdf")).split(QLatin1Char('\n')).mid(0, 4),
               (QStringList{"1", "Saturday, 12/5/2026", "A first line", "and a second one"}));
+}
+
+// The program keeps no configuration: the file dialog's history must not stay behind in the toolkit's settings.
+TEST(PrinterTest, AskingForThePdfFileLeavesTheToolkitsSettingsAsFound) {
+    struct Case {
+        const char* what;
+        std::optional<std::string> before;
+    };
+    const Case cases[] = {{"no settings file", std::nullopt}, {"another program's settings", "[General]\nkept=1\n"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir config;
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(config.dir()));
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QString::fromStdString(config.dir()));
+        const std::string file = config.file("QtProject.conf");
+        if (c.before)
+            WriteFileBytes(file, *c.before);
+        BoxAnswerer answerer;
+        bool asked = false;
+        answerer.then([&](QDialog& dialog) {
+            asked = true;
+            dialog.reject();
+        });
+        EXPECT_TRUE(ChoosePdfFile().isEmpty());
+        EXPECT_TRUE(asked);
+        if (c.before) {
+            EXPECT_EQ(ReadFileBytes(file), *c.before);
+        } else {
+            EXPECT_FALSE(std::filesystem::exists(file));
+        }
+    }
 }
 
 TEST(PrinterTest, DecliningToNameAPdfFileIsAPrinterError) {

@@ -44,9 +44,15 @@ public:
 
     std::function<void()> onClick;
     std::function<void()> onHide;
+    // Whether the window lets itself be closed from outside; it logs each time it is asked.
+    bool mayClose = true;
 
 protected:
     void Form_Activate() override { m_log.push_back(name()); }
+    bool Form_QueryUnload(Closing how) override {
+        m_log.push_back(name() + (how == Closing::Forced ? ":query-forced" : ":query"));
+        return mayClose;
+    }
     void hideEvent(QHideEvent* event) override {
         m_log.push_back(name() + ":hide");
         if (onHide)
@@ -220,11 +226,42 @@ TEST_F(WindowSystemTest, TheCloseBoxUnloadsTheWindowAndRunsNoneOfItsHandlers) {
     b->close();
     EXPECT_FALSE(t.windows.isLoaded(QStringLiteral("B")));
     waitUntilActive(t.windows, QStringLiteral("A"));
-    // Only the window left behind reacts: it is the active window again.
-    EXPECT_EQ(log, (Log{"B:hide", "A"}));
+    // The closing window is only asked whether it may close; only the window left behind reacts: it is the active
+    // window again.
+    EXPECT_EQ(log, (Log{"B:query", "B:hide", "A"}));
 
     probe("A")->close();
     EXPECT_TRUE(QTest::qWaitFor([&] { return t.programEnds == 1; }));
+}
+
+TEST_F(WindowSystemTest, TheCloseBoxAsksTheWindowFirstAndLeavesItOpenWhenItSaysSo) {
+    showActive("A");
+    ProbeWindow* b = showActive("B");
+    log.clear();
+    b->mayClose = false;
+    b->close();
+    EXPECT_TRUE(t.windows.isLoaded(QStringLiteral("B")));
+    EXPECT_TRUE(b->isVisible());
+    b->mayClose = true;
+    b->close();
+    EXPECT_FALSE(t.windows.isLoaded(QStringLiteral("B")));
+    EXPECT_EQ(log, (Log{"B:query", "B:query", "B:hide"}));
+}
+
+TEST_F(WindowSystemTest, QueryUnloadAllAsksFromTheLastLoadedAndStopsAtTheFirstWindowThatStays) {
+    showActive("B");
+    showActive("A");
+    showActive("C");
+    log.clear();
+    EXPECT_TRUE(t.windows.queryUnloadAll(ProgramWindow::Closing::CanBeCalledOff));
+    EXPECT_EQ(log, (Log{"C:query", "A:query", "B:query"}));
+
+    log.clear();
+    probe("A")->mayClose = false;
+    EXPECT_FALSE(t.windows.queryUnloadAll(ProgramWindow::Closing::Forced));
+    EXPECT_EQ(log, (Log{"C:query-forced", "A:query-forced"})) << "asking closes nothing by itself";
+    EXPECT_EQ(t.windows.loadedIds(), (QStringList{"B", "A", "C"}));
+    EXPECT_TRUE(t.windows.queryUnload(QStringLiteral("nosuch"), ProgramWindow::Closing::Forced));
 }
 
 TEST_F(WindowSystemTest, WhenTheActiveWindowGoesTheOneActiveBeforeItTakesOver) {

@@ -168,6 +168,8 @@ TEST_F(CreateWizardTest, TheNameStepAcceptsOneToEightCharactersNotTakenHere) {
         {"nine, then eight", {"abcdefghi", "Abcdefgh"}, {"Name cannot be over 8 characters in lenght"}, "Abcdefgh.dvl"},
         {"taken here", {"taken", ""}, {kNameTaken}, ""},
         {"the scratch file's name", {"dvltemp", ""}, {kNameTaken}, ""},
+        {"the scratch file's name in capitals", {"DVLTEMP", ""}, {kNameTaken}, ""},
+        {"the scratch file's name in mixed case", {"DvlTemp", ""}, {kNameTaken}, ""},
         {"typed with the extension", {"abc.dvl"}, {}, "abc.dvl.dvl"},
     };
     openWizard();
@@ -369,6 +371,35 @@ TEST_F(CreateWizardTest, CancelReturnsToTheStartWindowWritingNothing) {
     EXPECT_EQ(t.windows.loadedIds(), QStringList{QStringLiteral("form1")});
     EXPECT_EQ(Tree(dir.path()), std::vector<std::string>{"books"});
     EXPECT_TRUE(t.state.password.empty());
+}
+
+TEST_F(CreateWizardTest, EscCancelsTheWizardAsItsCancelButtonSays) {
+    int startActivations = 0;
+    RegisterStandIn(t, QStringLiteral("form1"), startActivations);
+    openWizard();
+    chooseName("diary");
+    QTest::keyClick(wizard(), Qt::Key_Escape);
+    waitUntilActive(t.windows, QStringLiteral("form1"));
+    EXPECT_FALSE(t.windows.isLoaded(kWizard));
+    EXPECT_TRUE(t.state.bookname.empty());
+    EXPECT_EQ(Tree(dir.path()), std::vector<std::string>{"books"});
+}
+
+TEST_F(CreateWizardTest, TheWindowKeepsOneSizeAndItsControlsTheirPlacesThroughTheSteps) {
+    openWizard();
+    const auto places = [this] {
+        std::vector<QRect> rects{wizard()->geometry()};
+        for (const char* control : {"Drive1", "Dir1", "Label15", "Command1", "Command2", "Command5", "Label7"})
+            rects.push_back(find<QWidget>(wizard(), QString::fromLatin1(control))->geometry());
+        return rects;
+    };
+    const std::vector<QRect> atName = places();
+    chooseName("diary");
+    settle();
+    EXPECT_EQ(places(), atName) << "after the name";
+    choosePassword("Secret1");
+    settle();
+    EXPECT_EQ(places(), atName) << "after the password";
 }
 
 TEST_F(CreateWizardTest, HelpShowsTopicFour) {

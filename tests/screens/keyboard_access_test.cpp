@@ -31,7 +31,7 @@ namespace {
 // Answers every box with Cancel: this walk is about the windows' controls, not about what their handlers ask.
 class CancellingDialogs : public Dialogs {
 public:
-    Answer message(const std::string&, const std::string&, Buttons buttons, Icon) override {
+    Answer message(const std::string&, const std::string&, Buttons buttons, Icon, std::optional<Answer>) override {
         return buttons == Buttons::YesNo ? Answer::No : buttons == Buttons::Ok ? Answer::Ok : Answer::Cancel;
     }
     std::string input(const std::string&, const std::string&) override { return {}; }

@@ -279,7 +279,7 @@ TEST_F(MaintenanceTest, CoverNameRefusesWhatTheBookCannotHoldAndCancelChangesNot
     text1->setText(QStringLiteral("Caf\u00E9 \u4E2D"));
     t.dialogs.expectMessage("The cover name was not changed: a dayvell cannot store some of its characters.\r\r"
                             "Not in a dayvell's character set: U+4E2D\r"
-                            "Not with this dayvell's password: \xE9\r"
+                            "Not with any password: \xE9\r"
                             "\rRemove or replace them, then accept again.",
                             Answer::Ok, "Cover name not changed");
     click(form10, QStringLiteral("Command1"));

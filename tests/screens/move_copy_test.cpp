@@ -135,6 +135,10 @@ TEST_F(MoveCopyTest, CopyWritesABackupAndCopyingAgainAsksToReplaceIt) {
         }
         EXPECT_FALSE(std::filesystem::exists(backup() + "dvltemp.dvl"));
     }
+    for (const ScriptedDialogs::Shown& box : t.dialogs.shown()) {
+        if (box.title == "File already exists!")
+            EXPECT_EQ(box.defaultButton, Answer::No) << "Enter must not replace the other file";
+    }
 }
 
 TEST_F(MoveCopyTest, MoveTakesTheBookAlongAndQuitStampsTheMovedFile) {

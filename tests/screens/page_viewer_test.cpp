@@ -19,6 +19,8 @@
 
 #include <filesystem>
 
+#include <sys/stat.h>
+
 namespace dayvell::test {
 namespace {
 
@@ -338,6 +340,7 @@ TEST_F(PageViewerTest, DeleteRemovesThePageAndRenumbersTheRest) {
     trigger(form7, QStringLiteral("delpage"));
     EXPECT_EQ(diary.bytes(), diary.with(pages));
     EXPECT_EQ(t.dialogs.shown().back().buttons, Buttons::YesNo);
+    EXPECT_EQ(t.dialogs.shown().back().defaultButton, Answer::No) << "Enter must not delete";
     EXPECT_EQ(t.dialogs.shown().back().icon, Icon::Question);
 
     t.dialogs.expectMessage("Are you sure you want to permantly delete this page?", Answer::Yes, "Delete Page?");
@@ -472,7 +475,31 @@ TEST_F(PageViewerTest, ComingBackReturnsToTheChosenPageAndKeepsEditMode) {
     expectPage(pages[4], 5);
     EXPECT_TRUE(shown("Label2"));
     EXPECT_FALSE(text()->isReadOnly());
+    // The page put on screen again is a change of the text.
+    EXPECT_TRUE(button("Command5")->isEnabled());
+}
+
+TEST_F(PageViewerTest, EveryChangeOfTheTextInEditModeEnablesSaveButOnlyAChangedTextIsWritten) {
+    const std::vector<Page> pages = Pages(3);
+    Diary diary(pages);
+    ProgramWindow* form7 = open(diary);
+    trigger(form7, QStringLiteral("editpage"));
     EXPECT_FALSE(button("Command5")->isEnabled());
+    jump("1");
+    EXPECT_TRUE(t.dialogs.shown().empty()) << "nothing typed, nothing to ask about";
+    EXPECT_TRUE(button("Command5")->isEnabled()) << "the jump put another text on screen";
+
+    struct stat before {};
+    ASSERT_EQ(stat(diary.path().c_str(), &before), 0);
+    t.dialogs.expectMessage(kSaveQuestion, Answer::Yes, "Save before exiting?");
+    click(form7, QStringLiteral("Command4"));
+    waitUntilActive(t.windows, kCover);
+    EXPECT_TRUE(t.dialogs.allAnswered());
+    struct stat after {};
+    ASSERT_EQ(stat(diary.path().c_str(), &after), 0);
+    // A rewrite renames a new file over the book: the same file means nothing was written.
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(diary.bytes(), diary.with(pages));
 }
 
 TEST_F(PageViewerTest, ComingBackKeepsTextTypedAndNotSaved) {
@@ -516,9 +543,9 @@ TEST_F(PageViewerTest, AnEditThatCannotBeStoredIsRefusedByNameAndStays) {
     edit(QStringLiteral(" caf\u00E9"));
     auto* hint = find<QLabel>(form7, QStringLiteral("Hint"));
     EXPECT_TRUE(hint->isVisible());
-    EXPECT_EQ(hint->text(), QStringLiteral("Cannot be saved: \u00E9 (not with this dayvell's password)"));
+    EXPECT_EQ(hint->text(), QStringLiteral("Cannot be saved: \u00E9 (not with any password)"));
     t.dialogs.expectMessage("This page has not been saved: a dayvell cannot store some of its characters.\r\r"
-                            "Not with this dayvell's password: \xE9\r"
+                            "Not with any password: \xE9\r"
                             "\rRemove or replace them, then save again. They are also listed under the text.",
                             Answer::Ok, "Page not saved");
     click(form7, QStringLiteral("Command5"));

@@ -77,6 +77,16 @@ TEST_F(PasswordPromptTest, ShowsAnEmptyMaskedBoxWithItsButtons) {
     EXPECT_TRUE(find<QPushButton>(p, QStringLiteral("cmdOK"))->isDefault());
 }
 
+TEST_F(PasswordPromptTest, AFixedDialogWideEnoughForItsTitleWithoutMinimiseOrMaximise) {
+    ProgramWindow* p = showPrompt();
+    EXPECT_FALSE(p->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+    EXPECT_EQ(p->minimumSize(), p->maximumSize()) << "a fixed border";
+    QFont bold = p->font();
+    bold.setBold(true);
+    // The title, and three title-bar buttons of at least 20 pixels each with a margin at each end.
+    EXPECT_GE(p->width(), QFontMetrics(bold).horizontalAdvance(p->windowTitle()) + 3 * 20 + 2 * 8);
+}
+
 TEST_F(PasswordPromptTest, ARightPasswordShowsTheWindowOfThePurposeAndBecomesThePasswordInForce) {
     standInFor({"Form2", "Form6", "Form7", "Form8", "Form9", "Form10", "Form12"});
     struct Case {

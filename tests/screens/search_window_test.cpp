@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStyle>
 
 #include <gtest/gtest.h>
 
@@ -181,6 +182,42 @@ TEST_F(SearchWindowTest, DoubleClickingAResultOpensTheViewerAtItsPage) {
     EXPECT_EQ(t.state.gotopage, 3);
     search("zebra");
     EXPECT_EQ(t.state.gotopage, 0);
+}
+
+TEST_F(SearchWindowTest, EnterOnAChosenResultOpensTheViewerAtItsPage) {
+    Diary diary(kPages);
+    open(diary);
+    search("a");
+    ASSERT_EQ(lines().size(), 4);
+    clickLine(*list(), kLine1.trimmed());
+    QTest::keyClick(list(), Qt::Key_Down);
+    QTest::keyClick(list(), Qt::Key_Return);
+    waitUntilActive(t.windows, kViewer);
+    EXPECT_EQ(t.state.gotopage, 2);
+    EXPECT_EQ(find<QLabel>(t.windows.window(kViewer), QStringLiteral("Label1"))->text(), " 2 of 4");
+}
+
+TEST_F(SearchWindowTest, TheColumnCaptionsStandOverTheirColumns) {
+    Diary diary(kPages);
+    ProgramWindow* form8 = open(diary);
+    search("rain");
+    ASSERT_EQ(lines(), QStringList{kLine4});
+    settle();
+    // Where the list draws a character of the line: after its frame and the margin the style gives item text.
+    const QFontMetrics metrics(list()->font());
+    const int textStart = list()->viewport()->mapTo(form8, QPoint(0, 0)).x() +
+                          list()->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list()) + 1;
+    const int tolerance = metrics.horizontalAdvance(QLatin1Char(' ')) / 2;
+    struct Case {
+        const char* caption;
+        QString startsAt;
+    };
+    const Case cases[] = {{"Label6", " 4"}, {"Label9", "Thursday"}, {"Label10", "rain"}};
+    for (const Case& c : cases) {
+        const int expected = textStart + metrics.horizontalAdvance(kLine4.left(kLine4.indexOf(c.startsAt)));
+        const int x = find<QLabel>(form8, QString::fromLatin1(c.caption))->mapTo(form8, QPoint(0, 0)).x();
+        EXPECT_NEAR(x, expected, tolerance) << c.caption;
+    }
 }
 
 TEST_F(SearchWindowTest, DoubleClickingWithNoLineChosenOpensTheViewerAtTheLastPage) {

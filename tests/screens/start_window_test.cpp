@@ -126,7 +126,8 @@ TEST_F(StartWindowTest, AnActivationErrorIsReportedAndLeavesBookdirAsItWas) {
     t.disks.programDirectoryError = code::DiskNotReady;
     t.state.bookdir = "/before/";
     const RuntimeError error(code::DiskNotReady);
-    t.dialogs.expectMessage(ErrorMessageText(error.code()), Answer::Ok, ErrorTitle(error.code(), error.description()));
+    t.dialogs.expectMessage(ErrorBoxText(error.code(), error.description()), Answer::Ok,
+                            ErrorTitle(error.code(), error.description()));
     start();
     settle();
     EXPECT_EQ(t.state.bookdir, "/before/");

@@ -327,6 +327,7 @@ TEST_F(WholeBookTest, DeletingClosesEveryWindowOfTheBookAndAnotherBookOpensNorma
     waitUntilActive(t.windows, kStart);
     EXPECT_TRUE(t.dialogs.allAnswered());
     EXPECT_EQ(t.dialogs.shown().back().icon, Icon::Information);
+    EXPECT_EQ(t.dialogs.shown().front().defaultButton, Answer::Cancel) << "Enter must not delete the book";
     EXPECT_FALSE(std::filesystem::exists(diary.path()));
     EXPECT_EQ(t.windows.loadedIds(), QStringList{kStart});
     EXPECT_EQ(t.programEnds, 0);

@@ -23,7 +23,7 @@ using namespace dayvell;
 // Answers every box as a user who goes on would, so that no box stops the pictures.
 class GoingOnDialogs : public Dialogs {
 public:
-    Answer message(const std::string&, const std::string&, Buttons buttons, Icon) override {
+    Answer message(const std::string&, const std::string&, Buttons buttons, Icon, std::optional<Answer>) override {
         return buttons == Buttons::YesNo || buttons == Buttons::YesNoCancel ? Answer::No : Answer::Ok;
     }
     std::string input(const std::string&, const std::string&) override { return {}; }

@@ -43,8 +43,9 @@ std::optional<ScriptedDialogs::Expected> ScriptedDialogs::next(bool isInput, con
     return e;
 }
 
-Answer ScriptedDialogs::message(const std::string& text, const std::string& title, Buttons buttons, Icon icon) {
-    m_shown.push_back({false, text, title, buttons, icon});
+Answer ScriptedDialogs::message(const std::string& text, const std::string& title, Buttons buttons, Icon icon,
+                                std::optional<Answer> defaultButton) {
+    m_shown.push_back({false, text, title, buttons, icon, defaultButton});
     auto e = next(false, text, title);
     if (!e)
         return buttons == Buttons::YesNo ? Answer::No : Answer::Cancel;
@@ -52,7 +53,7 @@ Answer ScriptedDialogs::message(const std::string& text, const std::string& titl
 }
 
 std::string ScriptedDialogs::input(const std::string& prompt, const std::string& title) {
-    m_shown.push_back({true, prompt, title, Buttons::OkCancel, Icon::None});
+    m_shown.push_back({true, prompt, title, Buttons::OkCancel, Icon::None, std::nullopt});
     auto e = next(true, prompt, title);
     return e ? e->reply : std::string();
 }

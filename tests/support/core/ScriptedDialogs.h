@@ -21,6 +21,7 @@ public:
         std::string title;
         Buttons buttons = Buttons::Ok;
         Icon icon = Icon::None;
+        std::optional<Answer> defaultButton;
     };
 
     ~ScriptedDialogs() override;
@@ -32,7 +33,8 @@ public:
     ScriptedDialogs& expectInput(std::string prompt, std::string reply,
                                  std::optional<std::string> title = std::nullopt);
 
-    Answer message(const std::string& text, const std::string& title, Buttons buttons, Icon icon) override;
+    Answer message(const std::string& text, const std::string& title, Buttons buttons, Icon icon,
+                   std::optional<Answer> defaultButton) override;
     std::string input(const std::string& prompt, const std::string& title) override;
 
     const std::vector<Shown>& shown() const { return m_shown; }

@@ -57,7 +57,8 @@ void doubleClickLine(QListWidget& list, const QString& text) {
 void ExpectErrorReport(ScriptedDialogs& dialogs, int code) {
     if (code == code::PastEndOfFile)
         dialogs.expectMessage("Dont know what this error is.");
-    dialogs.expectMessage(ErrorMessageText(code), Answer::Ok, ErrorTitle(code, ErrorDescription(code)));
+    dialogs.expectMessage(ErrorBoxText(code, ErrorDescription(code)), Answer::Ok,
+                          ErrorTitle(code, ErrorDescription(code)));
 }
 
 std::string WriteBook(const std::string& dir, const std::string& name, const TestBook& plan) {

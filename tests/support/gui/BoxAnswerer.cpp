@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPointer>
@@ -23,8 +24,8 @@ BoxAnswerer& BoxAnswerer::then(Step step) {
 }
 
 bool BoxAnswerer::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::Show &&
-        (qobject_cast<QMessageBox*>(watched) || qobject_cast<QInputDialog*>(watched))) {
+    if (event->type() == QEvent::Show && (qobject_cast<QMessageBox*>(watched) || qobject_cast<QInputDialog*>(watched) ||
+                                          qobject_cast<QFileDialog*>(watched))) {
         QPointer<QDialog> box = static_cast<QDialog*>(watched);
         // Queued: the box's own event loop must be running before it can be answered.
         QMetaObject::invokeMethod(
