@@ -40,7 +40,7 @@ public:
                 fs.close(m_fd);
                 throw RuntimeError(code::BookInUse);
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
     }
     DirectoryLock(const DirectoryLock&) = delete;
