@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
     } else {
         return 2;
     }
-    std::printf("%-10s peak %8ld KiB (at start %ld KiB), largest record read %zu KiB\n", op.c_str(), PeakKiB(),
-                before, largest >> 10);
+    std::printf("%-10s peak %8ld KiB (at start %ld KiB), largest record read %zu KiB\n", op.c_str(), PeakKiB(), before,
+                largest >> 10);
     return 0;
 }

@@ -76,7 +76,8 @@ namespace {
 class PageScanner {
 public:
     PageScanner(std::string_view needle, const std::string& key)
-        : m_needle(needle), m_key(key), m_step(std::max<size_t>(1, 512 / std::max<size_t>(1, key.size())) * std::max<size_t>(1, key.size())) {}
+        : m_needle(needle), m_key(key),
+          m_step(std::max<size_t>(1, 512 / std::max<size_t>(1, key.size())) * std::max<size_t>(1, key.size())) {}
 
     bool matches(const RecordView& record) {
         m_joined.clear();

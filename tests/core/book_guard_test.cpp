@@ -41,7 +41,10 @@ struct Change {
 // Every change an open book can undergo in its own folder.
 const std::vector<Change>& Changes() {
     static const std::vector<Change> changes = {
-        {"append", [](Book& b) { b.appendPage({" 4", "Tuesday, 12/8/2026", "8:00:00 AM", "More"}); }},
+        {"append",
+         [](Book& b) {
+             b.appendPage({" 4", "Tuesday, 12/8/2026", "8:00:00 AM", "More"});
+         }},
         {"date_refresh", [](Book& b) { b.refreshDate("1/1/2027"); }},
         {"flags", [](Book& b) { b.replaceFlags("0000000"); }},
         {"cover_name", [](Book& b) { b.replaceCoverName("A cover"); }},
@@ -173,7 +176,9 @@ TEST_F(BookGuard, NothingIsAppendedToABookWhoseEndIsNotAWholeRecord) {
         const char* name;
         size_t cut; // bytes cut from the end
     } cases[] = {
-        {"inside_the_text", lastLine.size() / 2}, {"inside_the_end_mark", 4}, {"after_the_carriage_return", 1},
+        {"inside_the_text", lastLine.size() / 2},
+        {"inside_the_end_mark", 4},
+        {"after_the_carriage_return", 1},
         {"between_fields", lastLine.size() - lastLine.find("\",\"") - 2},
     };
     for (const auto& c : cases) {
@@ -291,7 +296,7 @@ TEST_F(BookGuard, LinksLeadToTheRealBookWhateverItsFolderIsCalled) {
         std::string folder; // as the file system spells it
     } cases[] = {
         {"cyrillic", "\xD0\x94\xD0\xBD\xD0\xB5\xD0\xB2\xD0\xBD\xD0\xB8\xD0\xBA"}, // "Dnevnik" in Cyrillic
-        {"overlong_slash", "x\xC0\xAFy"},                                        // an overlong "/": not a separator
+        {"overlong_slash", "x\xC0\xAFy"},                                         // an overlong "/": not a separator
         {"invalid_bytes", "\xFF\xFE"},
     };
     for (const auto& c : cases) {

@@ -42,7 +42,8 @@ const std::vector<Operation>& Operations() {
     static const std::vector<Operation> ops = {
         {"append",
          [](const std::string& p, int round) {
-             Book(p, kKey).appendPage({"", "Tuesday, 12/8/2026", std::to_string(round), "Appended " + std::to_string(round)});
+             Book(p, kKey).appendPage(
+                 {"", "Tuesday, 12/8/2026", std::to_string(round), "Appended " + std::to_string(round)});
              return p;
          }},
         {"date_refresh",

@@ -188,7 +188,8 @@ const std::vector<Scenario>& Scenarios() {
               for (int i = 0; i < kRounds; ++i) {
                   Append(log, "a.dvl", d.file("a.dvl"), "a " + std::to_string(i));
                   if (i % 4 == 0)
-                      log.attempt("", "", [&] { Book(d.file("a.dvl"), kKey).replaceCoverName("A" + std::to_string(i)); });
+                      log.attempt("", "",
+                                  [&] { Book(d.file("a.dvl"), kKey).replaceCoverName("A" + std::to_string(i)); });
               }
           }},
          {"second",

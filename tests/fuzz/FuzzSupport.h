@@ -13,7 +13,7 @@
 
 // A fuzz target states what must hold for every input; a broken expectation aborts, which the fuzzer records as a
 // crash with the input that caused it.
-#define FUZZ_CHECK(condition)                                                                                         \
+#define FUZZ_CHECK(condition)                                                                                          \
     do {                                                                                                               \
         if (!(condition)) {                                                                                            \
             std::fprintf(stderr, "%s:%d: expectation failed: %s\n", __FILE__, __LINE__, #condition);                   \
@@ -61,7 +61,8 @@ template <class F> std::optional<int> Attempt(F&& f) {
 // A folder of this process's own for book files; in memory where the system offers it, so syncs cost nothing.
 inline const std::string& ScratchFolder() {
     static const std::string dir = [] {
-        std::string pattern = (access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + std::string("/dayvell-fuzz-XXXXXX");
+        std::string pattern =
+            (access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + std::string("/dayvell-fuzz-XXXXXX");
         if (!mkdtemp(pattern.data()))
             std::abort();
         return pattern;

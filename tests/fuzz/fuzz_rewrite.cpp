@@ -23,15 +23,14 @@ void ExpectBook(const std::string& path, const std::string& key, const Model& m)
     Book book(path, key);
     const BookHeader h = book.readHeader();
     FUZZ_CHECK(h.checkPhrase == kCheckPhrase);
-    FUZZ_CHECK(h.coverName == m.header.coverName && h.lastAccess == m.header.lastAccess &&
-               h.flags == m.header.flags && h.directory == m.header.directory);
+    FUZZ_CHECK(h.coverName == m.header.coverName && h.lastAccess == m.header.lastAccess && h.flags == m.header.flags &&
+               h.directory == m.header.directory);
     FUZZ_CHECK(book.countPages() == static_cast<std::int64_t>(m.pages.size()));
     std::int64_t n = 0;
     book.forEachRecord([&](std::int64_t, const RecordView& r) {
         const Page p = book.decodePage(r);
         const Page& want = m.pages[static_cast<std::size_t>(n++)];
-        FUZZ_CHECK(p.number == PageNumberText(n) && p.date == want.date && p.time == want.time &&
-                   p.text == want.text);
+        FUZZ_CHECK(p.number == PageNumberText(n) && p.date == want.date && p.time == want.time && p.text == want.text);
         FUZZ_CHECK(r[4] == "_");
         return true;
     });
