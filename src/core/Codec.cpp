@@ -173,8 +173,16 @@ void DecodeUpperAppend(std::string& out, std::string_view text, std::string_view
 std::string Reencode(std::string_view text, std::string_view oldKey, std::string_view newKey) {
     std::string out(text.size(), '\0');
     TransformTo<Mode::Decode>(text, oldKey, out.data());
-    // In place: each character is read before it is written, at the same position.
-    TransformTo<Mode::Encode>(out, newKey, out.data());
+    try {
+        // In place: each character is read before it is written, at the same position.
+        TransformTo<Mode::Encode>(out, newKey, out.data());
+    } catch (const CodecError&) {
+        // The pass has overwritten part of what the error must name: find the failing character afresh.
+        const std::string plain = Decode(text, oldKey);
+        const std::size_t i = FirstUnencodable(plain, newKey);
+        const auto keyCharacter = newKey.empty() ? 0 : static_cast<unsigned char>(newKey[i % newKey.size()]);
+        throw CodecError(i + 1, static_cast<unsigned char>(plain[i]), keyCharacter);
+    }
     return out;
 }
 

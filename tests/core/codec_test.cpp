@@ -171,4 +171,17 @@ TEST(CodecChecks, CheckDecodableFailsExactlyWhereDecodeFails) {
     EXPECT_THROW(CheckDecodable("x", ""), CodecError);
 }
 
+// Re-enciphering in one buffer names the character that cannot be carried, as enciphering the plain text would.
+TEST(CodecChecks, ReencodeNamesTheCharacterTheNewKeyCannotCarry) {
+    const std::string plain = std::string(5000, 'a') + "\xC8" + "tail";
+    try {
+        Reencode(Encode(plain, "1111"), "1111", "zzzz");
+        FAIL() << "no error";
+    } catch (const CodecError& e) {
+        EXPECT_EQ(e.position(), 5001u);
+        EXPECT_EQ(e.character(), 0xC8);
+        EXPECT_EQ(e.keyCharacter(), 'z');
+    }
+}
+
 } // namespace
