@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <random>
 #include <unistd.h>
 
@@ -204,6 +205,60 @@ void BM_PeakMemoryCountAndReadAll(benchmark::State& state) {
 
 } // namespace
 
+// A book with one page of 64 MB, read by a disk (or network file system, or pipe) that hands out 64 KiB per read:
+// the reader must go on parsing where the last read stopped, not from the page's start after every read.
+class ShortReads : public FileSystem {
+public:
+    ssize_t read(int fd, void* buffer, size_t size) override {
+        return FileSystem::read(fd, buffer, std::min<size_t>(size, 64 << 10));
+    }
+};
+
+const std::string& HugePageBook() {
+    static const std::string path = [] {
+        const std::string p = (std::filesystem::temp_directory_path() / "dayvell-bench-huge.dvl").string();
+        std::filesystem::remove(p);
+        Book::Create(SystemFileSystem(), p, kKey, Book::NewHeader("/tmp/", "1/1/2027"));
+        Book(p, kKey).appendPage({"", "Friday, 1/1/2027", "1:00:00 PM", std::string(64 << 20, 'a')});
+        return p;
+    }();
+    return path;
+}
+
+// The same file read in 64 KiB pieces into fresh memory of its size, then scanned with memchr: the floor for any
+// reader that must hold the whole record (its pages are faulted in as they are filled, as the reader's are).
+void BM_Reference_HugePageReadIn64KiBAndMemchr(benchmark::State& state) {
+    const std::string& path = HugePageBook();
+    const size_t size = std::filesystem::file_size(path);
+    for (auto _ : state) {
+        std::unique_ptr<char[]> buffer(new char[size]);
+        int fd = ::open(path.c_str(), O_RDONLY);
+        size_t filled = 0;
+        ssize_t n;
+        while ((n = ::read(fd, buffer.get() + filled, std::min<size_t>(64 << 10, size - filled))) > 0)
+            filled += static_cast<size_t>(n);
+        ::close(fd);
+        size_t quotes = 0;
+        for (const char* p = buffer.get();
+             (p = static_cast<const char*>(std::memchr(p, '"', static_cast<size_t>(buffer.get() + filled - p)))) !=
+             nullptr;
+             ++p)
+            ++quotes;
+        benchmark::DoNotOptimize(quotes);
+    }
+    SetBytes(state, path);
+}
+
+void BM_HugePageCountPagesIn64KiBReads(benchmark::State& state) {
+    const std::string& path = HugePageBook();
+    ShortReads fs;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(Book(path, kKey, fs).countPages());
+    SetBytes(state, path);
+}
+
+BENCHMARK(BM_Reference_HugePageReadIn64KiBAndMemchr)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HugePageCountPagesIn64KiBReads)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Reference_MemchrInMemory)->Arg(1000)->Arg(20000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Reference_ReadAndMemchr)->Arg(1000)->Arg(20000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Reference_CopyAndFsync)->Arg(1000)->Arg(20000)->Unit(benchmark::kMillisecond);

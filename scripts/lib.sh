@@ -15,11 +15,14 @@ PACKAGES=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev q
           librsvg2-bin)
 # The sizes the application icon is drawn at, besides the scalable SVG.
 ICON_SIZES="16 22 24 32 48 64 128 256"
+# What scripts/fuzz needs besides: clang with its libFuzzer and sanitizer runtimes.
+FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 JOBS="${JOBS:-$(nproc)}"
 
+# Installs what is missing of PACKAGES and of any packages named as arguments.
 ensure_packages() {
     local missing=()
-    for p in "${PACKAGES[@]}"; do
+    for p in "${PACKAGES[@]}" "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0

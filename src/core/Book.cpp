@@ -35,9 +35,8 @@ void WaitForLock(FileSystem& fs, int fd) {
         if (err != EWOULDBLOCK)
             throw ErrnoError(err);
         if (std::chrono::steady_clock::now() >= deadline)
-            throw RuntimeError(code::PermissionDenied,
-                               "Another copy of Dayvell is changing a book in this folder. Try again.");
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            throw RuntimeError(code::BookInUse);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
 }
 
@@ -188,13 +187,52 @@ private:
     std::vector<unsigned char> m_oldRun, m_newRun;
 };
 
+// Whether `key` deciphers an enciphered check phrase. Only a field of the phrase's length can hold it, so a huge
+// field is never deciphered. A key that makes the decipher fail is simply wrong.
+bool KeyOpens(std::string_view field, const std::string& key) {
+    if (field.size() != kCheckPhrase.size())
+        return false;
+    try {
+        return Decode(field, key) == kCheckPhrase;
+    } catch (const CodecError&) {
+        return false;
+    }
+}
+
+// Inside the folder's lock, before anything is written: a key that no longer opens the book means another copy
+// changed its password since this one opened it. Whatever this copy wrote with its key would be garbage now.
+void RefuseChangedKey(std::string_view checkField, const std::string& key) {
+    if (!KeyOpens(checkField, key))
+        throw RuntimeError(code::BookChangedElsewhere);
+}
+
+FileHandle OpenForReading(FileSystem& fs, const std::string& path) {
+    struct stat st {};
+    return OpenBookFile(fs, path, O_RDONLY, st);
+}
+
 Record ReadFirstRecord(FileSystem& fs, const std::string& path) {
-    FileHandle in = OpenFile(fs, path, O_RDONLY);
+    FileHandle in = OpenForReading(fs, path);
     RecordReader reader(fs, in.fd());
     Record header;
     if (!reader.next(header))
         throw RuntimeError(code::PastEndOfFile);
     return header;
+}
+
+// Opens a new scratch file. One left by an interrupted rewrite holds nothing that the book does not: it is started
+// afresh, and a link planted in its place is never followed. Anything else of that name is not ours to remove.
+FileHandle StartScratch(FileSystem& fs, const std::string& scratch) {
+    fs.unlink(scratch.c_str());
+    const int fd = fs.open(scratch.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+        const int err = errno;
+        if (err == EEXIST)
+            throw RuntimeError(code::FileExists, "The scratch name dvltemp.dvl is taken in this folder by something "
+                                                 "that is not Dayvell's scratch file");
+        throw ErrnoError(err, err == ENOENT);
+    }
+    return FileHandle(fs, fd);
 }
 
 } // namespace
@@ -258,37 +296,52 @@ void Book::Create(FileSystem& fs, const std::string& path, const std::string& ke
         FormatRecord({Encode(header.checkPhrase, key), Encode(header.directory, key), Encode(header.coverName, key),
                       Encode(header.lastAccess, key), Encode(header.flags, key)});
     RefuseScratchName(path);
-    FileHandle out = OpenFile(fs, path, O_WRONLY | O_CREAT | O_EXCL, 0666);
+    // The book appears whole or not at all: written and synced under the scratch name, then linked into place
+    // without replacing anything. A crash before that leaves no empty book that could neither be opened nor made
+    // again. A diary is private: only its owner may read it, whatever the process's umask allows.
+    const std::string target = NativePath(path);
+    const std::string dir = ParentDirectory(target);
+    DirectoryLock lock(fs, dir);
+    const std::string scratch = JoinPath(dir, std::string(kScratchName));
+    FileHandle out = StartScratch(fs, scratch);
     try {
         WriteAll(fs, out.fd(), bytes.data(), bytes.size());
         SyncFile(fs, out.fd());
         out.close();
+        if (fs.renameNoReplace(scratch.c_str(), target.c_str()) != 0)
+            throw ErrnoError(errno);
     } catch (...) {
-        fs.unlink(path.c_str());
+        out.closeQuietly();
+        fs.unlink(scratch.c_str());
         throw;
     }
+    lock.sync();
 }
 
 Record Book::readHeaderRecord() const {
-    return ReadFirstRecord(*m_fs, m_path);
+    return ReadFirstRecord(*m_fs, native());
 }
 
 bool Book::checkPassword() const {
-    Record header = readHeaderRecord();
-    try {
-        return Decode(header[0], m_key) == kCheckPhrase;
-    } catch (const CodecError&) {
-        return false;
-    }
+    FileHandle in = OpenForReading(*m_fs, native());
+    RecordReader reader(*m_fs, in.fd());
+    RecordView header;
+    if (!reader.next(header))
+        throw RuntimeError(code::PastEndOfFile);
+    return KeyOpens(header[0], m_key);
 }
 
 BookHeader Book::readHeader() const {
-    Record r = readHeaderRecord();
+    FileHandle in = OpenForReading(*m_fs, native());
+    RecordReader reader(*m_fs, in.fd());
+    RecordView r;
+    if (!reader.next(r))
+        throw RuntimeError(code::PastEndOfFile);
     return {Decode(r[0], m_key), Decode(r[1], m_key), Decode(r[2], m_key), Decode(r[3], m_key), Decode(r[4], m_key)};
 }
 
 void Book::forEachRecord(const std::function<bool(std::int64_t, const RecordView&)>& visit) const {
-    FileHandle in = OpenFile(*m_fs, m_path, O_RDONLY);
+    FileHandle in = OpenForReading(*m_fs, native());
     RecordReader reader(*m_fs, in.fd());
     if (!reader.skip())
         throw RuntimeError(code::PastEndOfFile);
@@ -300,7 +353,7 @@ void Book::forEachRecord(const std::function<bool(std::int64_t, const RecordView
 }
 
 std::int64_t Book::countPages() const {
-    FileHandle in = OpenFile(*m_fs, m_path, O_RDONLY);
+    FileHandle in = OpenForReading(*m_fs, native());
     RecordReader reader(*m_fs, in.fd());
     if (!reader.skip())
         throw RuntimeError(code::PastEndOfFile);
@@ -321,7 +374,7 @@ Page Book::decodePage(const RecordView& r) const {
 std::optional<Page> Book::readPage(std::int64_t n) const {
     if (n < 1)
         return std::nullopt;
-    FileHandle in = OpenFile(*m_fs, m_path, O_RDONLY);
+    FileHandle in = OpenForReading(*m_fs, native());
     RecordReader reader(*m_fs, in.fd());
     if (!reader.skip())
         throw RuntimeError(code::PastEndOfFile);
@@ -329,50 +382,85 @@ std::optional<Page> Book::readPage(std::int64_t n) const {
         if (!reader.skip())
             return std::nullopt;
     }
-    Record record;
+    RecordView record;
     if (!reader.next(record))
         return std::nullopt;
-    in.close();
     return decodePage(record);
 }
 
 std::optional<std::pair<std::int64_t, Page>> Book::readPageOrLast(std::int64_t n) const {
-    FileHandle in = OpenFile(*m_fs, m_path, O_RDONLY);
+    FileHandle in = OpenForReading(*m_fs, native());
     RecordReader reader(*m_fs, in.fd());
     if (!reader.skip())
         throw RuntimeError(code::PastEndOfFile);
-    Record record;
+    // The page is deciphered from the reader's buffer, never copied first; only a book with fewer pages than `n`
+    // is read a second time, up to its last page.
+    RecordView record;
     std::int64_t position = 0;
-    while (position < n && reader.next(record))
-        ++position;
+    while (position < n && reader.next(record)) {
+        if (++position == n)
+            return std::make_pair(position, decodePage(record));
+    }
     if (position == 0)
         return std::nullopt;
-    in.close();
-    return std::make_pair(position, decodePage(record));
+    in.closeQuietly();
+    auto last = readPage(position);
+    if (!last)
+        return std::nullopt;
+    return std::make_pair(position, *last);
 }
 
-void Book::appendPage(const Page& page) {
-    const std::string bytes =
-        FormatRecord({Encoded(page.number, m_key), Encoded(page.date, m_key), Encoded(page.time, m_key),
-                      Encoded(page.text, m_key), std::string(kEndMark)});
+std::string Book::appendPage(const Page& page) {
+    // Everything is enciphered before the lock; a field the cipher cannot carry stops the save before it starts.
+    const std::string date = Encoded(page.date, m_key);
+    const std::string time = Encoded(page.time, m_key);
+    const std::string text = Encoded(page.text, m_key);
     const std::string real = realPath();
     DirectoryLock lock(*m_fs, ParentDirectory(real));
-    FileHandle out = OpenFile(*m_fs, real, O_RDWR | O_APPEND);
     struct stat st {};
-    if (m_fs->fstat(out.fd(), &st) != 0)
-        throw ErrnoError(errno);
+    FileHandle out = OpenBookFile(*m_fs, real, O_RDWR | O_APPEND, st);
+    RefuseWriteProtected(*m_fs, real, st);
     const off_t oldSize = st.st_size;
     if (oldSize == 0)
         throw RuntimeError(code::PastEndOfFile); // no header: not a book
+
+    // The book as it is now: still opened by this key, its page count, whether it ends with this very page, and
+    // whether its last record is whole (the strict reader throws 62 on one cut short; a page written after it
+    // could never be read).
+    std::int64_t count = 0;
+    bool endsWithThisPage = false;
+    {
+        RecordReader reader(*m_fs, out.fd());
+        RecordView r;
+        if (!reader.next(r))
+            throw RuntimeError(code::PastEndOfFile);
+        RefuseChangedKey(r[0], m_key);
+        while (reader.next(r)) {
+            ++count;
+            endsWithThisPage = r[1] == date && r[2] == time && r[3] == text;
+        }
+    }
+    if (endsWithThisPage) {
+        // A save tried again after a failure the disk reported late (the page landed, cutting it back failed):
+        // the page is there already. It only has to reach the disk; a second copy would be a second page.
+        SyncFile(*m_fs, out.fd());
+        out.close();
+        return PageNumberText(count);
+    }
+    const std::string number = PageNumberText(count + 1);
+    const std::string numberField = Encoded(number, m_key);
     try {
         // A book written elsewhere may end its last record at the end of the file, without a line end.
         char tail[2] = {};
         const off_t tailSize = oldSize >= 2 ? 2 : 1;
         if (m_fs->pread(out.fd(), tail, static_cast<size_t>(tailSize), oldSize - tailSize) != tailSize)
             throw ErrnoError(errno ? errno : EIO);
-        const bool endsWithLineEnd = tailSize == 2 && tail[0] == '\r' && tail[1] == '\n';
-        const std::string data = endsWithLineEnd ? bytes : "\r\n" + bytes;
-        WriteAll(*m_fs, out.fd(), data.data(), data.size());
+        if (!(tailSize == 2 && tail[0] == '\r' && tail[1] == '\n'))
+            WriteAll(*m_fs, out.fd(), "\r\n", 2);
+        // Written from the enciphered fields themselves: a huge page is not copied once more into a record.
+        RecordWriter writer(*m_fs, out.fd());
+        writer.write(RecordView{numberField, date, time, text, kEndMark});
+        writer.flush();
         SyncFile(*m_fs, out.fd());
         out.close();
     } catch (...) {
@@ -380,15 +468,20 @@ void Book::appendPage(const Page& page) {
         if (out.fd() >= 0) {
             m_fs->ftruncate(out.fd(), oldSize);
         } else {
-            FileHandle again = OpenFile(*m_fs, real, O_WRONLY);
+            FileHandle again = OpenFile(*m_fs, real, O_WRONLY | O_NONBLOCK);
             m_fs->ftruncate(again.fd(), oldSize);
         }
         throw;
     }
+    return number;
+}
+
+std::string Book::native() const {
+    return NativePath(m_path);
 }
 
 std::string Book::realPath() const {
-    return m_fs->resolve(m_path);
+    return m_fs->resolve(native());
 }
 
 void Book::writeVia(const std::string& sourcePath, const std::string& targetDir, const std::string& targetPath,
@@ -396,32 +489,42 @@ void Book::writeVia(const std::string& sourcePath, const std::string& targetDir,
     RefuseScratchName(sourcePath);
     RefuseScratchName(targetPath);
     DirectoryLock lock(*m_fs, targetDir);
-    FileHandle in = OpenFile(*m_fs, sourcePath, O_RDONLY);
     struct stat source {};
-    if (m_fs->fstat(in.fd(), &source) != 0)
-        throw ErrnoError(errno);
+    FileHandle in = OpenBookFile(*m_fs, sourcePath, O_RDONLY, source);
+    // The file that the rename will replace: the book itself, or a book at the destination.
+    auto refuseProtectedTarget = [&] {
+        struct stat target {};
+        if (mode == Target::Book) {
+            if (m_fs->stat(targetPath.c_str(), &target) != 0)
+                throw ErrnoError(errno);
+            RefuseWriteProtected(*m_fs, targetPath, target);
+        } else if (mode == Target::ReplaceFile && m_fs->stat(targetPath.c_str(), &target) == 0) {
+            RefuseWriteProtected(*m_fs, targetPath, target);
+        }
+    };
+    refuseProtectedTarget();
     struct stat target {};
     if (mode != Target::Book && m_fs->stat(targetPath.c_str(), &target) == 0 && target.st_dev == source.st_dev &&
         target.st_ino == source.st_ino)
         throw RuntimeError(code::PathFileAccessError, "A book cannot be copied onto itself");
 
-    // A scratch file left by an interrupted rewrite holds nothing that the book does not: start it afresh, and
-    // never follow a link planted in its place.
     const std::string scratch = JoinPath(targetDir, std::string(kScratchName));
-    m_fs->unlink(scratch.c_str());
-    FileHandle out = OpenFile(*m_fs, scratch, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
+    FileHandle out = StartScratch(*m_fs, scratch);
     try {
         RecordReader reader(*m_fs, in.fd());
         RecordWriter writer(*m_fs, out.fd());
-        Record record;
-        if (!reader.next(record))
+        RecordEdit record;
+        if (!reader.next(record.field))
             throw RuntimeError(code::PastEndOfFile);
+        RefuseChangedKey(record.field[0], m_key);
         if (changeHeader)
             changeHeader(record);
-        writer.write(record);
-        for (std::int64_t position = 1; reader.next(record); ++position) {
+        writer.write(record.field);
+        record.release();
+        for (std::int64_t position = 1; reader.next(record.field); ++position) {
             if (!changePage || changePage(position, record))
-                writer.write(record);
+                writer.write(record.field);
+            record.release();
         }
         writer.flush();
         in.close();
@@ -429,6 +532,8 @@ void Book::writeVia(const std::string& sourcePath, const std::string& targetDir,
             throw ErrnoError(errno);
         SyncFile(*m_fs, out.fd());
         out.close();
+        // Just before the rename: a book made read-only meanwhile is not replaced.
+        refuseProtectedTarget();
         const int r = mode != Target::NewFile ? m_fs->rename(scratch.c_str(), targetPath.c_str())
                                               : m_fs->renameNoReplace(scratch.c_str(), targetPath.c_str());
         if (r != 0)
@@ -448,34 +553,34 @@ void Book::rewrite(const HeaderChange& header, const PageChange& page) {
 
 void Book::refreshDate(const std::string& date) {
     std::string field = Encode(date, m_key);
-    rewrite([&](Record& h) { h[3] = field; }, {});
+    rewrite([&](RecordEdit& h) { h.replace(3, field); }, {});
 }
 
 void Book::replaceFlags(const std::string& flags) {
     std::string field = Encode(flags, m_key);
-    rewrite([&](Record& h) { h[4] = field; }, {});
+    rewrite([&](RecordEdit& h) { h.replace(4, field); }, {});
 }
 
 void Book::replaceCoverName(const std::string& coverName) {
     std::string field = Encode(coverName, m_key);
-    rewrite([&](Record& h) { h[2] = field; }, {});
+    rewrite([&](RecordEdit& h) { h.replace(2, field); }, {});
 }
 
 void Book::replacePage(const std::string& pageNumber, const std::string& text) {
     std::string field = Encode(text, m_key);
-    rewrite({}, [&](std::int64_t, Record& r) {
-        if (Decode(r[0], m_key) == pageNumber)
-            r[3] = field;
+    rewrite({}, [&](std::int64_t, RecordEdit& r) {
+        if (Decode(r.field[0], m_key) == pageNumber)
+            r.replace(3, field);
         return true;
     });
 }
 
 void Book::removePage(std::int64_t position) {
     std::int64_t kept = 0;
-    rewrite({}, [&](std::int64_t pos, Record& r) {
+    rewrite({}, [&](std::int64_t pos, RecordEdit& r) {
         if (pos == position)
             return false;
-        r[0] = Encode(PageNumberText(++kept), m_key);
+        r.replace(0, Encode(PageNumberText(++kept), m_key));
         return true;
     });
 }
@@ -489,9 +594,18 @@ void Book::reencipher(const std::string& newKey) {
         // Every field is tried first, so that a password that cannot carry the book is refused before anything
         // is written, and the user learns where the character is.
         std::string tried;
-        const Record header = readHeaderRecord();
-        for (size_t i = 0; i < header.size(); ++i)
-            rekey.convert(header[i], tried, kHeaderPlaces[i], 0);
+        {
+            FileHandle in = OpenForReading(*m_fs, native());
+            RecordReader reader(*m_fs, in.fd());
+            RecordView header;
+            if (!reader.next(header))
+                throw RuntimeError(code::PastEndOfFile);
+            // Checked again inside the lock; here it keeps a key another copy has replaced from being blamed on a
+            // character.
+            RefuseChangedKey(header[0], m_key);
+            for (size_t i = 0; i < header.size(); ++i)
+                rekey.convert(header[i], tried, kHeaderPlaces[i], 0);
+        }
         forEachRecord([&](std::int64_t position, const RecordView& r) {
             for (size_t i = 0; i < 4; ++i)
                 rekey.convert(r[i], tried, Place::Page, position);
@@ -499,16 +613,16 @@ void Book::reencipher(const std::string& newKey) {
         });
         // Tried again while writing: another running copy may have added a page since.
         rewrite(
-            [&](Record& h) {
-                for (size_t i = 0; i < h.size(); ++i) {
-                    rekey.convert(h[i], tried, kHeaderPlaces[i], 0);
-                    h[i].swap(tried);
+            [&](RecordEdit& h) {
+                for (size_t i = 0; i < h.field.size(); ++i) {
+                    rekey.convert(h.field[i], tried, kHeaderPlaces[i], 0);
+                    h.replace(i, std::move(tried));
                 }
             },
-            [&](std::int64_t position, Record& r) {
+            [&](std::int64_t position, RecordEdit& r) {
                 for (size_t i = 0; i < 4; ++i) {
-                    rekey.convert(r[i], tried, Place::Page, position);
-                    r[i].swap(tried);
+                    rekey.convert(r.field[i], tried, Place::Page, position);
+                    r.replace(i, std::move(tried));
                 }
                 return true;
             });
@@ -528,65 +642,79 @@ void Book::rename(const std::string& newName) {
     if (newName.empty() || newName.find('/') != std::string::npos || newName.find('\0') != std::string::npos ||
         newName == "." || newName == "..")
         throw RuntimeError(code::BadFileName);
-    const std::string dir = ParentDirectory(m_path);
-    const std::string target = JoinPath(dir, newName);
+    const std::string dir = ParentDirectory(native());
+    const std::string target = JoinPath(dir, NativePath(newName));
     RefuseScratchName(target);
     DirectoryLock lock(*m_fs, dir);
+    {
+        // The name given must still be this book, opened by this key.
+        FileHandle in = OpenForReading(*m_fs, native());
+        RecordReader reader(*m_fs, in.fd());
+        RecordView header;
+        if (!reader.next(header))
+            throw RuntimeError(code::PastEndOfFile);
+        RefuseChangedKey(header[0], m_key);
+    }
     // The content does not change, so the file keeps its bytes and simply takes the new name, atomically.
-    if (m_fs->renameNoReplace(m_path.c_str(), target.c_str()) != 0)
+    if (m_fs->renameNoReplace(native().c_str(), target.c_str()) != 0)
         throw ErrnoError(errno);
     lock.sync();
-    m_path = target;
+    m_path = JoinPath(ParentDirectory(m_path), newName);
 }
 
 bool Book::isIn(const std::string& dir) const {
-    const Folder target(*m_fs, dir);
-    return target.sameAs(Folder(*m_fs, ParentDirectory(m_path))) ||
+    const Folder target(*m_fs, NativePath(dir));
+    return target.sameAs(Folder(*m_fs, ParentDirectory(native()))) ||
            target.sameAs(Folder(*m_fs, ParentDirectory(realPath())));
 }
 
 void Book::copyTo(const std::string& targetDir, Existing existing, Transfer transfer) {
     const std::string dir = WithSeparator(targetDir);
-    const std::string target = dir + FileName(m_path);
+    const std::string name = FileName(m_path);
     // Before anything is opened: the new folder's name must fit under the book's key.
     const std::string field = EncodeCarried(dir, m_key, Place::Folder);
     const std::string source = realPath();
+    const std::string nativeDir = NativePath(dir);
+    const std::string target = nativeDir + NativePath(name);
     RefuseScratchName(source);
     RefuseScratchName(target);
 
     // Reading a book onto itself would destroy it: the folders are compared as the disk knows them.
     Folder from(*m_fs, ParentDirectory(source));
-    Folder to(*m_fs, dir);
-    if (to.sameAs(from) || to.sameAs(Folder(*m_fs, ParentDirectory(m_path))))
+    Folder to(*m_fs, nativeDir);
+    if (to.sameAs(from) || to.sameAs(Folder(*m_fs, ParentDirectory(native()))))
         throw SameDirectory();
     // The source folder stays locked until a move has removed the source: a page another running copy appends
     // meanwhile either lands before the copy is read or finds the book gone, never in a file about to be deleted.
     (from.before(to) ? from : to).lock();
     (from.before(to) ? to : from).lock();
 
-    FileHandle in = OpenFile(*m_fs, source, O_RDONLY);
     struct stat sourceStat {};
-    if (m_fs->fstat(in.fd(), &sourceStat) != 0)
-        throw ErrnoError(errno);
-    struct stat targetStat {};
-    if (m_fs->stat(target.c_str(), &targetStat) == 0) {
+    FileHandle in = OpenBookFile(*m_fs, source, O_RDONLY, sourceStat);
+    // A book at the destination is replaced only when asked, and only when its owner may write it.
+    auto refuseKeptTarget = [&] {
+        struct stat targetStat {};
+        if (m_fs->stat(target.c_str(), &targetStat) != 0)
+            return;
         if (targetStat.st_dev == sourceStat.st_dev && targetStat.st_ino == sourceStat.st_ino)
             throw RuntimeError(code::PathFileAccessError, "A book cannot be copied onto itself");
         if (existing == Existing::Keep)
             throw RuntimeError(code::FileExists);
-    }
+        RefuseWriteProtected(*m_fs, target, targetStat);
+    };
+    refuseKeptTarget();
 
     // The copy is written beside its destination and renamed into place, so the destination never holds part of a
-    // book. A scratch file left by an interrupted rewrite there is started afresh, never followed.
-    const std::string scratch = JoinPath(dir, std::string(kScratchName));
-    m_fs->unlink(scratch.c_str());
-    FileHandle out = OpenFile(*m_fs, scratch, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
+    // book.
+    const std::string scratch = JoinPath(nativeDir, std::string(kScratchName));
+    FileHandle out = StartScratch(*m_fs, scratch);
     try {
         RecordReader reader(*m_fs, in.fd());
         RecordWriter writer(*m_fs, out.fd());
-        Record record;
+        RecordView record;
         if (!reader.next(record))
             throw RuntimeError(code::PastEndOfFile);
+        RefuseChangedKey(record[0], m_key);
         record[1] = field;
         writer.write(record);
         while (reader.next(record))
@@ -597,6 +725,7 @@ void Book::copyTo(const std::string& targetDir, Existing existing, Transfer tran
             throw ErrnoError(errno);
         SyncFile(*m_fs, out.fd());
         out.close();
+        refuseKeptTarget();
         const int r = existing == Existing::Replace ? m_fs->rename(scratch.c_str(), target.c_str())
                                                     : m_fs->renameNoReplace(scratch.c_str(), target.c_str());
         if (r != 0)
@@ -614,15 +743,16 @@ void Book::copyTo(const std::string& targetDir, Existing existing, Transfer tran
         from.sync();
         // A book reached through a symbolic link: the link now points at nothing and goes too. Only a path that
         // leads nowhere is removed, never a file.
+        const std::string link = native();
         struct stat left {};
-        if (source != m_path && m_fs->stat(m_path.c_str(), &left) != 0 && errno == ENOENT)
-            m_fs->unlink(m_path.c_str());
-        m_path = target;
+        if (source != link && m_fs->stat(link.c_str(), &left) != 0 && errno == ENOENT)
+            m_fs->unlink(link.c_str());
+        m_path = dir + name;
     }
 }
 
 void Book::remove() {
-    if (m_fs->unlink(m_path.c_str()) != 0)
+    if (m_fs->unlink(native().c_str()) != 0)
         throw ErrnoError(errno);
 }
 

@@ -84,8 +84,13 @@ public:
 // before returning: nothing stays open between calls. Failures throw RuntimeError; a failed change leaves the file
 // exactly as it was.
 //
-// Changes other than appending are written to the scratch file beside the book, synced, and renamed over it, under
-// an exclusive lock on the directory so that two running copies of the program never share the scratch file.
+// Changes other than appending are written to the scratch file beside the book, synced, and renamed over it. Every
+// change is made under an exclusive lock on the directory, so that two running copies of the program never share
+// the scratch file, and inside it nothing decided earlier is trusted: the book must still be a regular file the
+// user may write, its key must still decipher the check phrase (code::BookChangedElsewhere otherwise), and what
+// depends on its content is taken from it as it is then.
+//
+// The path is Windows-1252 text, like every text in core; it reaches the file system through NativePath.
 class Book {
 public:
     Book(std::string path, std::string key, FileSystem& fs = SystemFileSystem());
@@ -104,8 +109,12 @@ public:
     Record readHeaderRecord() const;
     BookHeader readHeader() const;
     std::int64_t countPages() const;
-    // Appends one page record. On failure the file is cut back to its old length.
-    void appendPage(const Page& page);
+    // Appends one page record and returns the number it was given: the number is taken from the book as it is
+    // when the page is written (another copy of the program may have added pages meanwhile), not from `page`.
+    // On failure the file is cut back to its old length. Saving the same page again after a failure never stores
+    // it twice: when the book already ends with it, the save only makes sure it is on the disk.
+    // Refuses a book whose last record is not complete.
+    std::string appendPage(const Page& page);
     // Page `n` counted from 1, or nothing when the book has fewer pages.
     std::optional<Page> readPage(std::int64_t n) const;
     // Page `n`, or the last page when the book has fewer than `n`; nothing for a book without pages.
@@ -149,15 +158,17 @@ public:
     void remove();
 
 private:
-    using HeaderChange = std::function<void(Record&)>;
+    using HeaderChange = std::function<void(RecordEdit&)>;
     // Returns false to drop the record.
-    using PageChange = std::function<bool(std::int64_t position, Record&)>;
+    using PageChange = std::function<bool(std::int64_t position, RecordEdit&)>;
     void rewrite(const HeaderChange& header, const PageChange& page);
     // Where the scratch file's content goes: over the book itself, or to another file that may or may not be
     // replaced.
     enum class Target { Book, NewFile, ReplaceFile };
     void writeVia(const std::string& sourcePath, const std::string& targetDir, const std::string& targetPath,
                   Target mode, const HeaderChange& header, const PageChange& page);
+    // The path as the file system knows it, and the same with every link resolved.
+    std::string native() const;
     std::string realPath() const;
 
     std::string m_path;

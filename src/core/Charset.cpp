@@ -100,15 +100,30 @@ std::string Utf8FromCp1252(std::string_view bytes) {
 }
 
 std::string Cp1252FromUtf8(std::string_view utf8) {
+    // Strict: a sequence that is cut short, overlong (an overlong "/" must never become a separator), a surrogate
+    // or beyond U+10FFFF is no character at all, and is refused like one the set cannot hold.
     std::u32string text;
     for (size_t i = 0; i < utf8.size();) {
-        auto b = static_cast<unsigned char>(utf8[i]);
-        int extra = b < 0x80 ? 0 : b < 0xE0 ? 1 : b < 0xF0 ? 2 : 3;
+        const auto b = static_cast<unsigned char>(utf8[i]);
+        const int extra = b < 0x80                  ? 0
+                          : (b >= 0xC2 && b < 0xE0) ? 1
+                          : (b >= 0xE0 && b < 0xF0) ? 2
+                          : (b >= 0xF0 && b < 0xF5) ? 3
+                                                    : -1;
+        if (extra < 0 || utf8.size() - i <= static_cast<size_t>(extra))
+            throw UnstorableText({U'\uFFFD'});
         char32_t c = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
-        for (int k = 1; k <= extra && i + k < utf8.size(); ++k)
-            c = (c << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+        for (int k = 1; k <= extra; ++k) {
+            const auto next = static_cast<unsigned char>(utf8[i + static_cast<size_t>(k)]);
+            if ((next & 0xC0) != 0x80)
+                throw UnstorableText({U'\uFFFD'});
+            c = (c << 6) | (next & 0x3F);
+        }
+        const char32_t least[] = {0, 0x80, 0x800, 0x10000};
+        if (c < least[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+            throw UnstorableText({U'\uFFFD'});
         text.push_back(c);
-        i += 1 + extra;
+        i += 1 + static_cast<size_t>(extra);
     }
     return ToCp1252(text);
 }

@@ -23,11 +23,26 @@ struct RepeatedKey {
     std::string bytes;
 };
 
+thread_local RepeatedKey t_cache;
+
+// Overwrites a text before its memory is given back, so that a password does not linger in freed memory.
+void Wipe(std::string& s) {
+    volatile char* p = s.data();
+    for (std::size_t i = 0; i < s.size(); ++i)
+        p[i] = 0;
+    s.clear();
+    s.shrink_to_fit();
+}
+
 const std::string& Repeated(std::string_view key) {
-    thread_local RepeatedKey cache;
+    RepeatedKey& cache = t_cache;
     if (cache.key != key || cache.bytes.empty()) {
+        // Growing in place would leave the old copies behind in freed memory.
+        Wipe(cache.key);
+        Wipe(cache.bytes);
         cache.key.assign(key);
-        const std::size_t length = (kBlock / key.size()) * key.size();
+        // A key longer than the block is laid out once: the block is then the key itself.
+        const std::size_t length = std::max<std::size_t>(1, kBlock / key.size()) * key.size();
         cache.bytes.resize(length);
         for (std::size_t i = 0; i < length; ++i)
             cache.bytes[i] = key[i % key.size()];
@@ -153,6 +168,44 @@ void DecodeUpperAppend(std::string& out, std::string_view text, std::string_view
         out.resize(old);
         throw;
     }
+}
+
+std::string Reencode(std::string_view text, std::string_view oldKey, std::string_view newKey) {
+    std::string out(text.size(), '\0');
+    TransformTo<Mode::Decode>(text, oldKey, out.data());
+    try {
+        // In place: each character is read before it is written, at the same position.
+        TransformTo<Mode::Encode>(out, newKey, out.data());
+    } catch (const CodecError&) {
+        // The pass has overwritten part of what the error must name: find the failing character afresh.
+        const std::string plain = Decode(text, oldKey);
+        const std::size_t i = FirstUnencodable(plain, newKey);
+        const auto keyCharacter = newKey.empty() ? 0 : static_cast<unsigned char>(newKey[i % newKey.size()]);
+        throw CodecError(i + 1, static_cast<unsigned char>(plain[i]), keyCharacter);
+    }
+    return out;
+}
+
+void CheckDecodable(std::string_view text, std::string_view key) {
+    if (text.empty())
+        return;
+    if (key.empty())
+        throw CodecError(1, static_cast<unsigned char>(text[0]), 0);
+    const std::string& repeated = Repeated(key);
+    std::string scratch(std::min(repeated.size(), text.size()), '\0');
+    const auto* in = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* k = reinterpret_cast<const unsigned char*>(repeated.data());
+    auto* out = reinterpret_cast<unsigned char*>(scratch.data());
+    for (std::size_t done = 0; done < text.size(); done += repeated.size()) {
+        const std::size_t n = std::min(repeated.size(), text.size() - done);
+        if (!DecodeBlock(in + done, k, out, n))
+            ThrowAtFirstFailure<Mode::Decode>(text, key);
+    }
+}
+
+void ForgetKey() {
+    Wipe(t_cache.key);
+    Wipe(t_cache.bytes);
 }
 
 std::size_t FirstUnencodable(std::string_view text, std::string_view key) {

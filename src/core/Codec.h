@@ -36,6 +36,16 @@ std::string Decode(std::string_view text, std::string_view key);
 // ignores case; `out` is left as it was on failure.
 void DecodeUpperAppend(std::string& out, std::string_view text, std::string_view key);
 
+// Decode(Encode(...)) in one pass and one buffer: `text` deciphered under `oldKey` and enciphered under `newKey`.
+// Throws CodecError as the failing step would.
+std::string Reencode(std::string_view text, std::string_view oldKey, std::string_view newKey);
+
+// Throws the CodecError that Decode(text, key) would throw, without keeping the result.
+void CheckDecodable(std::string_view text, std::string_view key);
+
+// The codec keeps the last key laid out for speed; this wipes that copy from memory (when a book is closed).
+void ForgetKey();
+
 // The 0-based index of the first character of `text` that Encode cannot carry under `key`, or npos when all can.
 std::size_t FirstUnencodable(std::string_view text, std::string_view key);
 

@@ -30,6 +30,15 @@ std::string ErrorMessageText(int c) {
         return "Disk Error!! Make sure disk is properly inserted in drive.";
     case code::PrinterError:
         return "Printer Error!! Make sure the printer is ready to print!";
+    case code::BookInUse:
+        return "Another copy of Dayvell is changing a book in this folder. Nothing has been changed. Wait a moment "
+               "and try again.";
+    case code::BookChangedElsewhere:
+        return "This dayvell was changed elsewhere, by another copy of Dayvell, since you opened it: its password may "
+               "have been changed. Nothing has been saved. Close the book and open it again.";
+    case code::NotABookFile:
+        return "This is not a dayvell: a book is an ordinary file, and this name belongs to something else. Nothing "
+               "has been read or written.";
     default:
         // Reading past the end has no text of its own (a box before it says so); every other code is named by the
         // title alone.

@@ -14,20 +14,15 @@
 
 namespace dayvell {
 
-namespace {
-
-// The name the file system knows a Windows-1252 path by.
-std::string Native(const char* path) {
-    for (const char* p = path; *p; ++p)
-        if (static_cast<unsigned char>(*p) >= 0x80)
+std::string NativePath(const std::string& path) {
+    for (const char c : path)
+        if (static_cast<unsigned char>(c) >= 0x80)
             return Utf8FromCp1252(path);
     return path;
 }
 
-} // namespace
-
 int FileSystem::open(const char* path, int flags, mode_t mode) {
-    return ::open(Native(path).c_str(), flags | O_CLOEXEC, mode);
+    return ::open(path, flags | O_CLOEXEC | O_NOCTTY, mode);
 }
 
 ssize_t FileSystem::read(int fd, void* buffer, size_t size) {
@@ -79,36 +74,35 @@ int FileSystem::flock(int fd, int operation) {
 }
 
 int FileSystem::renameNoReplace(const char* from, const char* to) {
-    const std::string source = Native(from), target = Native(to);
-    int r = ::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE);
+    int r = ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
     if (r == 0 || (errno != EINVAL && errno != ENOSYS))
         return r;
     // File systems without the flag: a hard link fails when the target exists, then the old name goes.
-    if (::link(source.c_str(), target.c_str()) != 0)
+    if (::link(from, to) != 0)
         return -1;
-    return ::unlink(source.c_str());
+    return ::unlink(from);
 }
 
 int FileSystem::rename(const char* from, const char* to) {
-    return ::rename(Native(from).c_str(), Native(to).c_str());
+    return ::rename(from, to);
 }
 int FileSystem::unlink(const char* path) {
-    return ::unlink(Native(path).c_str());
+    return ::unlink(path);
 }
 
 int FileSystem::stat(const char* path, struct stat* st) {
-    return ::stat(Native(path).c_str(), st);
+    return ::stat(path, st);
+}
+
+int FileSystem::access(const char* path, int mode) {
+    return ::faccessat(AT_FDCWD, path, mode, AT_EACCESS);
 }
 
 std::string FileSystem::resolve(const std::string& path) {
     char resolved[PATH_MAX];
-    if (::realpath(Native(path.c_str()).c_str(), resolved) == nullptr)
+    if (::realpath(path.c_str(), resolved) == nullptr)
         return path;
-    try {
-        return Cp1252FromUtf8(resolved);
-    } catch (const UnstorableText&) {
-        return path;
-    }
+    return resolved;
 }
 
 FileSystem& SystemFileSystem() {
@@ -123,20 +117,51 @@ void FileHandle::close() {
         throw ErrnoError(errno);
 }
 
+namespace {
+
+[[noreturn]] void ThrowOpenError(FileSystem& fs, const std::string& path, int err) {
+    // A missing directory in the path is a different failure from a missing file.
+    bool dirMissing = false;
+    if (err == ENOENT || err == ENOTDIR) {
+        struct stat st {};
+        std::string parent = ParentDirectory(path);
+        dirMissing = fs.stat(parent.c_str(), &st) != 0 || !S_ISDIR(st.st_mode);
+    }
+    throw ErrnoError(err, dirMissing);
+}
+
+} // namespace
+
 FileHandle OpenFile(FileSystem& fs, const std::string& path, int flags, mode_t mode) {
     int fd = fs.open(path.c_str(), flags, mode);
-    if (fd < 0) {
-        int err = errno;
-        // A missing directory in the path is a different failure from a missing file.
-        bool dirMissing = false;
-        if (err == ENOENT || err == ENOTDIR) {
-            struct stat st {};
-            std::string parent = ParentDirectory(path);
-            dirMissing = fs.stat(parent.c_str(), &st) != 0 || !S_ISDIR(st.st_mode);
-        }
-        throw ErrnoError(err, dirMissing);
-    }
+    if (fd < 0)
+        ThrowOpenError(fs, path, errno);
     return FileHandle(fs, fd);
+}
+
+FileHandle OpenBookFile(FileSystem& fs, const std::string& path, int flags, struct stat& st) {
+    const int fd = fs.open(path.c_str(), flags | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno == EISDIR)
+            throw RuntimeError(code::NotABookFile);
+        ThrowOpenError(fs, path, errno);
+    }
+    FileHandle file(fs, fd);
+    if (fs.fstat(file.fd(), &st) != 0)
+        throw ErrnoError(errno);
+    if (!S_ISREG(st.st_mode))
+        throw RuntimeError(code::NotABookFile);
+    // O_NONBLOCK has no effect on a regular file's reads and writes: it may stay set.
+    return file;
+}
+
+void RefuseWriteProtected(FileSystem& fs, const std::string& path, const struct stat& st) {
+    if ((st.st_mode & 0222) == 0)
+        throw RuntimeError(code::PermissionDenied);
+    if (fs.access(path.c_str(), W_OK) != 0) {
+        const int err = errno;
+        throw ErrnoError(err == ENOENT ? err : (err == EROFS ? EROFS : EACCES));
+    }
 }
 
 void WriteAll(FileSystem& fs, int fd, const char* data, size_t size) {

@@ -9,8 +9,10 @@
 namespace dayvell {
 
 // The POSIX calls the book files are made of, behind one seam so that tests can fail any one of them.
-// Each returns what the system call returns and sets errno the same way. Paths are Windows-1252 text like every
-// text in core; the file system's names are UTF-8, and the conversion happens here.
+// Each returns what the system call returns and sets errno the same way. Paths here are the file system's own bytes,
+// taken exactly as they are: a book's path, Windows-1252 text like every text in core, becomes one with NativePath.
+// Nothing is ever decoded back, so a folder whose name Windows-1252 cannot hold (reached through a link, say) is
+// still named exactly.
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
@@ -29,7 +31,9 @@ public:
     virtual int rename(const char* from, const char* to);
     virtual int unlink(const char* path);
     virtual int stat(const char* path, struct stat* st);
-    // The path with every link resolved, or the path itself when it cannot be resolved or named in Windows-1252.
+    // access(2) for the effective user.
+    virtual int access(const char* path, int mode);
+    // The path with every link resolved, or the path itself when it cannot be resolved.
     virtual std::string resolve(const std::string& path);
 };
 
@@ -42,6 +46,7 @@ public:
     FileHandle(FileSystem& fs, int fd) : m_fs(&fs), m_fd(fd) {}
     FileHandle(const FileHandle&) = delete;
     FileHandle& operator=(const FileHandle&) = delete;
+    FileHandle(FileHandle&& other) noexcept : m_fs(other.m_fs), m_fd(other.m_fd) { other.m_fd = -1; }
     ~FileHandle() {
         if (m_fd >= 0)
             m_fs->close(m_fd);
@@ -61,8 +66,17 @@ private:
     int m_fd;
 };
 
+// The file system's name for a Windows-1252 path: its UTF-8 bytes.
+std::string NativePath(const std::string& path);
+
 // Opens `path` or throws the RuntimeError that matches errno.
 FileHandle OpenFile(FileSystem& fs, const std::string& path, int flags, mode_t mode = 0);
+// Opens a book file: without ever waiting (a named pipe in its place would block a plain open or read for good),
+// and refuses with a clear error anything that is not a regular file. `st` receives its status.
+FileHandle OpenBookFile(FileSystem& fs, const std::string& path, int flags, struct stat& st);
+// Refuses (error 70) a book file the user may not write: one without any write permission (the read-only mark of
+// a write-protected book, which holds even for the administrator) or one this user is not allowed to write.
+void RefuseWriteProtected(FileSystem& fs, const std::string& path, const struct stat& st);
 // Writes all of `size` bytes, retrying short writes; throws on failure.
 void WriteAll(FileSystem& fs, int fd, const char* data, size_t size);
 // Flushes to the disk; throws on failure.

@@ -9,7 +9,8 @@ bool PrinterReady(Dialogs& dialogs) {
 }
 
 std::string WrapForPrint(std::string_view text, std::size_t width) {
-    if (text.size() < width)
+    // A width of 0 wraps nothing (and must not reach the division below).
+    if (width == 0 || text.size() < width)
         return std::string(text);
 
     std::string out;

@@ -4,7 +4,9 @@
 #include "RuntimeError.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace dayvell {
 
@@ -13,19 +15,38 @@ constexpr size_t kReadBuffer = 1 << 16;
 constexpr size_t kWriteBuffer = 1 << 20;
 } // namespace
 
-void AppendRecord(std::string& out, const Record& record) {
+namespace {
+
+void RefuseUnstorable(std::string_view f) {
+    if (std::memchr(f.data(), '"', f.size()) || std::memchr(f.data(), '\r', f.size()) ||
+        std::memchr(f.data(), '\n', f.size()))
+        throw RuntimeError(code::InvalidArgument, "A field holds a quote or a line break and cannot be stored");
+}
+
+template <class Fields> void AppendFields(std::string& out, const Fields& record) {
+    for (const auto& f : record)
+        RefuseUnstorable(f);
     for (size_t i = 0; i < record.size(); ++i) {
-        const std::string& f = record[i];
-        if (std::memchr(f.data(), '"', f.size()) || std::memchr(f.data(), '\r', f.size()) ||
-            std::memchr(f.data(), '\n', f.size()))
-            throw RuntimeError(code::InvalidArgument, "A field holds a quote or a line break and cannot be stored");
         if (i > 0)
             out += ',';
         out += '"';
-        out += f;
+        out += record[i];
         out += '"';
     }
     out += "\r\n";
+}
+
+RecordView View(const Record& record) {
+    RecordView v;
+    for (size_t i = 0; i < record.size(); ++i)
+        v[i] = record[i];
+    return v;
+}
+
+} // namespace
+
+void AppendRecord(std::string& out, const Record& record) {
+    AppendFields(out, record);
 }
 
 std::string FormatRecord(const Record& record) {
@@ -34,70 +55,104 @@ std::string FormatRecord(const Record& record) {
     return s;
 }
 
-RecordReader::RecordReader(FileSystem& fs, int fd) : m_fs(fs), m_fd(fd), m_buffer(kReadBuffer) {}
+RecordReader::RecordReader(FileSystem& fs, int fd) : m_fs(fs), m_fd(fd) {}
+
+RecordReader::~RecordReader() {
+    std::free(m_data);
+}
 
 void RecordReader::malformed() {
     throw RuntimeError(code::PastEndOfFile);
 }
 
-// Parses one record starting at the read position. A record is taken only whole: when the bytes end before it
-// does, more must be read (or, at the end of the file, the file is damaged).
-RecordReader::Parse RecordReader::parse(RecordView& record, size_t& length) const {
-    const char* const begin = m_buffer.data() + m_pos;
-    const char* const end = m_buffer.data() + m_end;
-    const char* p = begin;
+// Parses the record at the read position, going on from where the last call stopped. A record is taken only
+// whole: when the bytes end before it does, more must be read (or, at the end of the file, the file is damaged).
+RecordReader::Parse RecordReader::parse(size_t& length) {
+    const char* const base = m_data + m_pos;
+    const size_t end = m_end - m_pos;
+    size_t p = m_scan;
     auto incomplete = [&] {
         if (m_eof)
             malformed();
+        m_scan = p;
         return Parse::NeedMore;
     };
-    for (size_t i = 0; i < record.size(); ++i) {
-        while (p < end && *p == ' ')
-            ++p;
-        if (p == end)
-            return incomplete();
-        if (*p != '"')
-            malformed();
-        ++p;
-        const auto* quote = static_cast<const char*>(std::memchr(p, '"', static_cast<size_t>(end - p)));
-        if (!quote)
-            return incomplete();
-        record[i] = std::string_view(p, static_cast<size_t>(quote - p));
-        p = quote + 1;
-        if (i + 1 < record.size()) {
+    while (true) {
+        switch (m_stage) {
+        case Stage::BeforeField:
+            while (p < end && base[p] == ' ')
+                ++p;
             if (p == end)
                 return incomplete();
-            if (*p != ',')
+            if (base[p] != '"')
+                malformed();
+            m_start[m_field] = ++p;
+            m_stage = Stage::InField;
+            break;
+        case Stage::InField: {
+            const auto* quote = static_cast<const char*>(std::memchr(base + p, '"', end - p));
+            if (!quote) {
+                p = end;
+                return incomplete();
+            }
+            p = static_cast<size_t>(quote - base);
+            m_length[m_field] = p - m_start[m_field];
+            ++p;
+            m_stage = Stage::AfterField;
+            break;
+        }
+        case Stage::AfterField:
+            if (m_field + 1 < m_start.size()) {
+                if (p == end)
+                    return incomplete();
+                if (base[p] != ',')
+                    malformed();
+                ++p;
+                ++m_field;
+                m_stage = Stage::BeforeField;
+                break;
+            }
+            // A record ends with CR LF; the last record of a file may also end at the end of the file.
+            if (p == end) {
+                if (!m_eof) {
+                    m_scan = p;
+                    return Parse::NeedMore;
+                }
+                length = p;
+                return Parse::Complete;
+            }
+            if (base[p] != '\r')
                 malformed();
             ++p;
+            m_stage = Stage::AfterCr;
+            break;
+        case Stage::AfterCr:
+            if (p == end)
+                return incomplete();
+            if (base[p] != '\n')
+                malformed();
+            length = p + 1;
+            return Parse::Complete;
         }
     }
-    // A record ends with CR LF; the last record of a file may also end at the end of the file.
-    if (p == end) {
-        if (!m_eof)
-            return Parse::NeedMore;
-    } else {
-        if (*p != '\r')
-            malformed();
-        if (++p == end)
-            return incomplete();
-        if (*p != '\n')
-            malformed();
-        ++p;
-    }
-    length = static_cast<size_t>(p - begin);
-    return Parse::Complete;
 }
 
 void RecordReader::readMore() {
     if (m_pos > 0) {
-        std::memmove(m_buffer.data(), m_buffer.data() + m_pos, m_end - m_pos);
+        std::memmove(m_data, m_data + m_pos, m_end - m_pos);
         m_end -= m_pos;
         m_pos = 0;
     }
-    if (m_end == m_buffer.size())
-        m_buffer.resize(m_buffer.size() * 2);
-    ssize_t n = m_fs.read(m_fd, m_buffer.data() + m_end, m_buffer.size() - m_end);
+    if (m_end == m_capacity) {
+        // realloc moves a large block by remapping its pages: the record is never held twice while it grows.
+        const size_t grown = m_capacity == 0 ? kReadBuffer : m_capacity * 2;
+        void* p = std::realloc(m_data, grown);
+        if (!p)
+            throw std::bad_alloc();
+        m_data = static_cast<char*>(p);
+        m_capacity = grown;
+    }
+    ssize_t n = m_fs.read(m_fd, m_data + m_end, m_capacity - m_end);
     if (n < 0)
         throw ErrnoError(errno);
     if (n == 0)
@@ -115,8 +170,13 @@ bool RecordReader::next(RecordView& record) {
                 return false;
         }
         size_t length = 0;
-        if (parse(record, length) == Parse::Complete) {
+        if (parse(length) == Parse::Complete) {
+            for (size_t i = 0; i < record.size(); ++i)
+                record[i] = std::string_view(m_data + m_pos + m_start[i], m_length[i]);
             m_pos += length;
+            m_stage = Stage::BeforeField;
+            m_field = 0;
+            m_scan = 0;
             return true;
         }
         readMore();
@@ -138,7 +198,30 @@ bool RecordReader::skip() {
 }
 
 void RecordWriter::write(const Record& record) {
-    AppendRecord(m_buffer, record);
+    write(View(record));
+}
+
+void RecordWriter::write(const RecordView& record) {
+    size_t total = 0;
+    for (const auto& f : record)
+        total += f.size();
+    if (total < kWriteBuffer) {
+        AppendFields(m_buffer, record);
+    } else {
+        for (const auto& f : record)
+            RefuseUnstorable(f);
+        for (size_t i = 0; i < record.size(); ++i) {
+            m_buffer += i > 0 ? ",\"" : "\"";
+            if (record[i].size() >= kWriteBuffer / 2) {
+                flush();
+                WriteAll(m_fs, m_fd, record[i].data(), record[i].size());
+            } else {
+                m_buffer += record[i];
+            }
+            m_buffer += '"';
+        }
+        m_buffer += "\r\n";
+    }
     if (m_buffer.size() >= kWriteBuffer)
         flush();
 }

@@ -15,16 +15,40 @@ using Record = std::array<std::string, 5>;
 // A record's fields as they lie in a reader's buffer: valid until the reader's next call.
 using RecordView = std::array<std::string_view, 5>;
 
+// A record read as views into a reader's buffer, some of whose fields are replaced by new text kept here: a change
+// copies only what it changes.
+class RecordEdit {
+public:
+    RecordView field;
+    void replace(size_t i, std::string text) {
+        m_owned[i] = std::move(text);
+        field[i] = m_owned[i];
+    }
+    // Gives back what the last record's replacements held.
+    void release() {
+        for (auto& s : m_owned)
+            std::string().swap(s);
+    }
+
+private:
+    Record m_owned;
+};
+
 // Appends the bytes of `record` to `out`. Throws RuntimeError 5 when a field holds a double quote or a line
 // break, which would make the file unreadable.
 void AppendRecord(std::string& out, const Record& record);
 std::string FormatRecord(const Record& record);
 
 // Reads records from an open file, strictly: anything that is not five quoted fields, or a file that ends inside a
-// record, is error 62. Memory stays bounded by the buffer and the largest record.
+// record, is error 62. Memory stays bounded by the largest record and one read's worth: the buffer grows in place
+// (without a second copy of what it holds), and a record that arrives in many short reads is parsed onward from
+// where the last read ended, never again from its start.
 class RecordReader {
 public:
     RecordReader(FileSystem& fs, int fd);
+    ~RecordReader();
+    RecordReader(const RecordReader&) = delete;
+    RecordReader& operator=(const RecordReader&) = delete;
     // Reads the next record; false at a clean end of file.
     bool next(Record& record);
     // The same without copying: the fields stay valid until the next call.
@@ -34,24 +58,34 @@ public:
 
 private:
     enum class Parse { Complete, NeedMore };
-    Parse parse(RecordView& record, size_t& length) const;
+    // Where the parse of the record at the read position stands; offsets count from the read position.
+    enum class Stage { BeforeField, InField, AfterField, AfterCr };
+    Parse parse(size_t& length);
     // Keeps the unread bytes and reads more after them, growing the buffer when one record fills it.
     void readMore();
     [[noreturn]] static void malformed();
 
     FileSystem& m_fs;
     int m_fd;
-    std::vector<char> m_buffer;
+    char* m_data = nullptr;
+    size_t m_capacity = 0;
     size_t m_pos = 0;
     size_t m_end = 0;
     bool m_eof = false;
+    Stage m_stage = Stage::BeforeField;
+    size_t m_field = 0;
+    size_t m_scan = 0;
+    std::array<size_t, 5> m_start{};
+    std::array<size_t, 5> m_length{};
 };
 
-// Buffers records and writes them to an open file in large pieces.
+// Buffers records and writes them to an open file in large pieces; a field too large for the buffer goes to the
+// file directly, so that it is never held twice.
 class RecordWriter {
 public:
     RecordWriter(FileSystem& fs, int fd) : m_fs(fs), m_fd(fd) {}
     void write(const Record& record);
+    void write(const RecordView& record);
     void flush();
 
 private:

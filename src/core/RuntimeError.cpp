@@ -37,6 +37,12 @@ std::string ErrorDescription(int c) {
         return "Path not found";
     case code::PrinterError:
         return "Printer error";
+    case code::BookInUse:
+        return "Another copy of Dayvell is changing a book in this folder";
+    case code::BookChangedElsewhere:
+        return "The book was changed elsewhere";
+    case code::NotABookFile:
+        return "Not a book file";
     default:
         return "Application-defined or object-defined error";
     }

@@ -23,6 +23,13 @@ inline constexpr int DiskNotReady = 71;
 inline constexpr int PathFileAccessError = 75;
 inline constexpr int PathNotFound = 76;
 inline constexpr int PrinterError = 482;
+// The program's own conditions, beyond the run-time library's table.
+// Another running copy holds the folder's lock for longer than a change takes.
+inline constexpr int BookInUse = 1001;
+// The book's key no longer deciphers its check phrase: another copy changed its password since it was opened.
+inline constexpr int BookChangedElsewhere = 1002;
+// The book's name belongs to something that is not a regular file (a folder, a named pipe, a device).
+inline constexpr int NotABookFile = 1003;
 } // namespace code
 
 // The description that ends an error box's title, for every code the program raises.

@@ -76,7 +76,8 @@ namespace {
 class PageScanner {
 public:
     PageScanner(std::string_view needle, const std::string& key)
-        : m_needle(needle), m_key(key), m_step(std::max<size_t>(1, 512 / key.size()) * key.size()) {}
+        : m_needle(needle), m_key(key),
+          m_step(std::max<size_t>(1, 512 / std::max<size_t>(1, key.size())) * std::max<size_t>(1, key.size())) {}
 
     bool matches(const RecordView& record) {
         m_joined.clear();
@@ -89,8 +90,11 @@ public:
         const std::string_view text = record[3];
         const size_t first = std::min(text.size(), m_step);
         DecodeUpperAppend(m_joined, text.substr(0, first), m_key);
-        if (found())
+        if (found()) {
+            // The page is listed only when all of it deciphers, as when it is read whole.
+            CheckDecodable(text.substr(first), m_key);
             return true;
+        }
         if (first < text.size()) {
             DecodeUpperAppend(m_joined, text.substr(first), m_key);
             if (found())

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "Codec.h"
+
 #include <cstdint>
 #include <string>
 
@@ -40,6 +42,7 @@ struct SharedState {
         passwordok = 0;
         purpose = 0;
         newpass.clear();
+        ForgetKey();
     }
 };
 

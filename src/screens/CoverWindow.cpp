@@ -40,7 +40,7 @@ constexpr std::int64_t kLowSpaceKB = 10;
 // The length of a file in bytes.
 std::int64_t FileLength(const std::string& path) {
     struct stat st {};
-    if (SystemFileSystem().stat(path.c_str(), &st) != 0)
+    if (SystemFileSystem().stat(NativePath(path).c_str(), &st) != 0)
         throw ErrnoError(errno);
     return st.st_size;
 }

@@ -46,7 +46,7 @@ const char* const kPasswordTooLong = "Password cannot be over 10 characters long
 // Whether an ordinary file (links followed) of that name exists; throws when the directory cannot be asked.
 bool OrdinaryFileExists(const std::string& path) {
     struct stat st {};
-    if (SystemFileSystem().stat(path.c_str(), &st) == 0)
+    if (SystemFileSystem().stat(NativePath(path).c_str(), &st) == 0)
         return S_ISREG(st.st_mode);
     if (errno == ENOENT || errno == ENOTDIR)
         return false;

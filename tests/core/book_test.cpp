@@ -317,7 +317,7 @@ TEST_F(BookFile, AnotherCopyThatNeverFinishesGivesAClearErrorAndLosesNothing) {
         Book(path, kKey).replaceCoverName("Blocked");
         FAIL() << "no error";
     } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.code(), 70);
+        EXPECT_EQ(e.code(), code::BookInUse);
         EXPECT_NE(std::string(e.what()).find("Another copy of Dayvell"), std::string::npos);
     }
     ::close(other);

@@ -32,3 +32,26 @@ TEST(Charset, RefusesCharactersOutsideTheSetNamingEachOnce) {
         EXPECT_EQ(std::string(e.what()), "These characters cannot be stored in a dayvell: U+0416, U+1F600");
     }
 }
+
+// Names from the file system are decoded exactly or not at all: a lenient decoding could read an overlong "/" as a
+// separator and send a change to another file.
+TEST(Charset, RefusesWhatIsNotUtf8) {
+    const struct {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"overlong_slash", "a\xC0\xAF"
+                           "b"},
+        {"overlong_three_bytes", "\xE0\x80\xAF"},
+        {"cut_short", "caf\xC3"},
+        {"lone_continuation", "\x80"},
+        {"bad_continuation", "\xC3\x28"},
+        {"surrogate", "\xED\xA0\x80"},
+        {"beyond_unicode", "\xF4\x90\x80\x80"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_THROW(Cp1252FromUtf8(c.bytes), UnstorableText);
+    }
+    EXPECT_EQ(Cp1252FromUtf8("caf\xC3\xA9 \xE2\x82\xAC"), "caf\xE9 \x80");
+}

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 using namespace dayvell;
 
 namespace {
@@ -93,6 +95,93 @@ TEST(Codec, FirstUnencodableFindsWhatEncodeWouldRefuse) {
     // Accented capitals pass with a digit key and fail with a letter key.
     EXPECT_EQ(FirstUnencodable("\xC9", "1111"), std::string::npos); // 201 + 49
     EXPECT_EQ(FirstUnencodable("\xC9", "pass"), 0u);                // 201 + 112
+}
+
+} // namespace
+
+namespace {
+
+// The cipher worked character by character, as written out in words: the reference for keys of any length.
+std::string ByHand(const std::string& text, const std::string& key, bool encode) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const int t = static_cast<unsigned char>(text[i]);
+        const int k = static_cast<unsigned char>(key[i % key.size()]);
+        const int c = encode ? t + k : (t - k < 0 ? t + k : t - k);
+        out += static_cast<char>(c);
+    }
+    return out;
+}
+
+// Keys around and far beyond the length the codec lays out in one block; a pasted text can be any length.
+TEST(CodecLongKeys, WorkForAnyKeyLength) {
+    for (size_t keyLength : {size_t{4095}, size_t{4096}, size_t{4097}, size_t{6000}, size_t{8192}, size_t{100000}}) {
+        SCOPED_TRACE("key of " + std::to_string(keyLength));
+        std::string key(keyLength, ' ');
+        for (size_t i = 0; i < keyLength; ++i)
+            key[i] = static_cast<char>(33 + (i * 31) % 90);
+        std::string text(keyLength * 2 + 7, ' ');
+        for (size_t i = 0; i < text.size(); ++i)
+            text[i] = static_cast<char>(32 + (i * 17) % 95);
+        const std::string enciphered = Encode(text, key);
+        EXPECT_EQ(enciphered, ByHand(text, key, true));
+        EXPECT_EQ(Decode(enciphered, key), text);
+        EXPECT_EQ(Reencode(enciphered, key, "abcd"), Encode(text, "abcd"));
+        // A failure is still found at its place: the character of code 200 meets key character 33 + 31*2000 % 90.
+        std::string bad = text;
+        bad[keyLength + 2000] = '\xF0';
+        if (static_cast<unsigned char>(key[2000]) + 0xF0 > 255) {
+            try {
+                Encode(bad, key);
+                ADD_FAILURE() << "no error";
+            } catch (const CodecError& e) {
+                EXPECT_EQ(e.position(), keyLength + 2001);
+            }
+        }
+    }
+}
+
+TEST(CodecChecks, CheckDecodableFailsExactlyWhereDecodeFails) {
+    const std::string key = "\x81\x90\xA0\x81";
+    const struct {
+        const char* name;
+        std::string text;
+    } cases[] = {
+        {"empty", ""},
+        {"decodes", std::string(5000, '\xE2')},
+        // 0x7F is below key character 0x81 and their sum is above 255: no character.
+        {"fails_late", std::string(4999, '\xE2') + "\x7F"},
+        {"fails_first", "\x7F"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::optional<size_t> decodeFails, checkFails;
+        try {
+            Decode(c.text, key);
+        } catch (const CodecError& e) {
+            decodeFails = e.position();
+        }
+        try {
+            CheckDecodable(c.text, key);
+        } catch (const CodecError& e) {
+            checkFails = e.position();
+        }
+        EXPECT_EQ(checkFails, decodeFails);
+    }
+    EXPECT_THROW(CheckDecodable("x", ""), CodecError);
+}
+
+// Re-enciphering in one buffer names the character that cannot be carried, as enciphering the plain text would.
+TEST(CodecChecks, ReencodeNamesTheCharacterTheNewKeyCannotCarry) {
+    const std::string plain = std::string(5000, 'a') + "\xC8" + "tail";
+    try {
+        Reencode(Encode(plain, "1111"), "1111", "zzzz");
+        FAIL() << "no error";
+    } catch (const CodecError& e) {
+        EXPECT_EQ(e.position(), 5001u);
+        EXPECT_EQ(e.character(), 0xC8);
+        EXPECT_EQ(e.keyCharacter(), 'z');
+    }
 }
 
 } // namespace

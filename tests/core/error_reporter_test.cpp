@@ -47,6 +47,18 @@ const std::vector<ReportCase>& ReportCases() {
         {53, {{ErrorDescription(53), Title(53)}}},
         {61, {{ErrorDescription(61), Title(61)}}},
         {76, {{ErrorDescription(76), Title(76)}}},
+        {1001,
+         {{"Another copy of Dayvell is changing a book in this folder. Nothing has been changed. Wait a moment and "
+           "try again.",
+           "ERROR   #1001    !!!!Another copy of Dayvell is changing a book in this folder"}}},
+        {1002,
+         {{"This dayvell was changed elsewhere, by another copy of Dayvell, since you opened it: its password may "
+           "have been changed. Nothing has been saved. Close the book and open it again.",
+           "ERROR   #1002    !!!!The book was changed elsewhere"}}},
+        {1003,
+         {{"This is not a dayvell: a book is an ordinary file, and this name belongs to something else. Nothing has "
+           "been read or written.",
+           "ERROR   #1003    !!!!Not a book file"}}},
     };
     return cases;
 }

@@ -92,6 +92,9 @@ TEST(WrapForPrint, HonoursAnotherWidth) {
     EXPECT_EQ(WrapForPrint("abc def ghi", 5), "abc \rdef \rghi");
     EXPECT_EQ(WrapForPrint("abcd", 5), "abcd");
     EXPECT_EQ(WrapForPrint("abcdefghijkl", 5), "abcde\rfghij\rkl");
+    // No width: nothing is wrapped (the empty text included).
+    EXPECT_EQ(WrapForPrint("abc def ghi", 0), "abc def ghi");
+    EXPECT_EQ(WrapForPrint("", 0), "");
 }
 
 // Texts of words of mixed lengths: every printed line fits, every break is at a space, no break comes early, and

@@ -132,3 +132,85 @@ TEST(Record, MissingFileAndDirectoryHaveTheirOwnCodes) {
         EXPECT_EQ(e.code(), 76);
     }
 }
+
+namespace {
+
+// A disk (or pipe, or network file system) that hands out at most a few bytes per read.
+class ShortReads : public FileSystem {
+public:
+    explicit ShortReads(size_t most) : m_most(most) {}
+    ssize_t read(int fd, void* buffer, size_t size) override {
+        return FileSystem::read(fd, buffer, std::min(size, m_most));
+    }
+
+private:
+    size_t m_most;
+};
+
+// Whatever the reads deliver, the records are those of one whole read, and a damaged file is still 62: parsing
+// that goes on where the last read stopped must land in the same places as parsing from a record's start.
+TEST(Record, ShortReadsGiveTheSameRecords) {
+    TempDir tmp;
+    for (size_t most : {size_t{1}, size_t{2}, size_t{3}, size_t{7}, size_t{4096}, size_t{65536}}) {
+        SCOPED_TRACE("reads of at most " + std::to_string(most));
+        // Fields longer than many reads; kept small where each read is a byte or two.
+        const size_t longest = most < 100 ? 700 : 200000;
+        std::string bytes = "  \"a\", \"b\",\"c\",   \"d\",\"e\"\r\n";
+        for (int i = 0; i < 200; ++i)
+            AppendRecord(bytes, {std::to_string(i), std::string(static_cast<size_t>(i % 7), ','),
+                                 std::string(static_cast<size_t>(i) * 331 % longest, 'x'), " ", "_"});
+        bytes += "\"1\",\"2\",\"3\",\"4\",\"_\"";
+        test::WriteFileBytes(tmp.file("b.dvl"), bytes);
+        const auto whole = ReadAll(tmp.file("b.dvl"));
+        ASSERT_EQ(whole.size(), 202u);
+        ShortReads fs(most);
+        auto readAll = [&](const std::string& path) {
+            FileHandle in = OpenFile(fs, path, O_RDONLY);
+            RecordReader reader(fs, in.fd());
+            std::vector<Record> out;
+            Record r;
+            while (reader.next(r))
+                out.push_back(r);
+            return out;
+        };
+        EXPECT_EQ(readAll(tmp.file("b.dvl")), whole);
+        const std::string damaged[] = {bytes.substr(0, bytes.size() - 3), bytes.substr(0, 40),
+                                       bytes.substr(0, bytes.find("\r\n") + 1) + "x"};
+        for (const auto& d : damaged) {
+            test::WriteFileBytes(tmp.file("d.dvl"), d);
+            try {
+                readAll(tmp.file("d.dvl"));
+                ADD_FAILURE() << "no error";
+            } catch (const RuntimeError& e) {
+                EXPECT_EQ(e.code(), 62);
+            }
+        }
+    }
+}
+
+// A field larger than the writer's buffer goes to the file directly; the bytes are the same as formatted ones.
+TEST(Record, WriterGivesTheSameBytesForFieldsOfEverySize) {
+    TempDir tmp;
+    const std::vector<Record> records = {{"h", "", "c", "d", "e"},
+                                         {" 1", "d", "t", std::string(3 << 20, 'y'), "_"},
+                                         {" 2", std::string(600000, 'q'), "t", std::string(700000, 'z'), "_"},
+                                         {" 3", "d", "t", "", "_"}};
+    std::string expected;
+    for (const auto& r : records)
+        AppendRecord(expected, r);
+    {
+        FileHandle out = OpenFile(SystemFileSystem(), tmp.file("w.dvl"), O_WRONLY | O_CREAT, 0600);
+        RecordWriter writer(SystemFileSystem(), out.fd());
+        for (const auto& r : records)
+            writer.write(r);
+        writer.flush();
+    }
+    EXPECT_EQ(test::ReadFileBytes(tmp.file("w.dvl")), expected);
+    FileHandle out = OpenFile(SystemFileSystem(), tmp.file("x.dvl"), O_WRONLY | O_CREAT, 0600);
+    RecordWriter writer(SystemFileSystem(), out.fd());
+    EXPECT_THROW(writer.write(Record{"a", "b", std::string(2 << 20, 'y') + "\"", "d", "_"}), RuntimeError);
+    writer.flush();
+    EXPECT_EQ(test::ReadFileBytes(tmp.file("x.dvl")), "");
+}
+
+} // namespace

@@ -122,3 +122,55 @@ TEST(SearchLongPages, FindsMatchesAtEveryPlace) {
 }
 
 } // namespace
+
+namespace {
+
+int SearchError(const Book& book, const std::string& text, std::vector<std::string>& lines) {
+    try {
+        SearchBook(book, text, [&](const std::string& line) { lines.push_back(line); });
+    } catch (const RuntimeError& e) {
+        return e.code();
+    }
+    return 0;
+}
+
+// A search deciphers what a reading of the page deciphers, and fails where that fails.
+TEST(SearchFailures, FailLikeReadingThePage) {
+    dayvell::test::TempDir tmp;
+    // Key characters of code 129: a stored 127 is below them and their sum is above 255, so it cannot be
+    // deciphered. "a" (97) is stored as 226.
+    const std::string key = "\x81\x81\x81\x81";
+    const std::string p = tmp.file("a.dvl");
+    Book::Create(SystemFileSystem(), p, key, Book::NewHeader(tmp.dir(), "1/1/2026"));
+    Book(p, key).appendPage({" 1", "d", "t", "needle" + std::string(3000, 'a')});
+    const std::string good = ReadFileBytes(p);
+    const struct {
+        const char* name;
+        size_t at; // offset of the damage from the end of the file
+    } cases[] = {{"damage_far_after_the_match", 400}, {"damage_at_the_last_character", 8}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string damaged = good;
+        damaged[damaged.size() - c.at] = '\x7F';
+        WriteFileBytes(p, damaged);
+        int readError = 0;
+        try {
+            Book(p, key).readPage(1);
+        } catch (const RuntimeError& e) {
+            readError = e.code();
+        }
+        ASSERT_EQ(readError, 5);
+        std::vector<std::string> lines;
+        EXPECT_EQ(SearchError(Book(p, key), "NEEDLE", lines), 5);
+        EXPECT_TRUE(lines.empty());
+    }
+
+    // With an empty key every non-empty field fails, as Decode does, instead of dividing by the key's length.
+    WriteFileBytes(p, good);
+    std::vector<std::string> lines;
+    EXPECT_EQ(SearchError(Book(p, ""), "needle", lines), 5);
+    EXPECT_EQ(SearchError(Book(p, ""), "", lines), 5);
+    EXPECT_TRUE(lines.empty());
+}
+
+} // namespace

@@ -78,8 +78,8 @@ TEST_F(BookFromOutsideTest, APathThatIsNoReadableBookIsReportedAndTheStartWindow
         {"missing file", dir.file("gone.dvl"), code::FileNotFound},
         {"missing folder", dir.file("nowhere/diary.dvl"), code::PathNotFound},
         {"file of another kind", dir.file("letter.dvl"), code::PastEndOfFile},
-        {"folder", dir.file("folder.dvl"), code::PathFileAccessError},
-        {"folder with a trailing separator", dir.dir(), code::PathFileAccessError},
+        {"folder", dir.file("folder.dvl"), code::NotABookFile},
+        {"folder with a trailing separator", dir.dir(), code::NotABookFile},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -136,8 +136,9 @@ TEST_F(MoveCopyTest, CopyWritesABackupAndCopyingAgainAsksToReplaceIt) {
         EXPECT_FALSE(std::filesystem::exists(backup() + "dvltemp.dvl"));
     }
     for (const ScriptedDialogs::Shown& box : t.dialogs.shown()) {
-        if (box.title == "File already exists!")
+        if (box.title == "File already exists!") {
             EXPECT_EQ(box.defaultButton, Answer::No) << "Enter must not replace the other file";
+        }
     }
 }
 
@@ -217,7 +218,7 @@ TEST_F(MoveCopyTest, AWriteThatFailsIsReportedAndTheBookStays) {
     doubleClickLine(dir1(), QStringLiteral("backup"));
     // A folder where the copy's scratch file goes: nothing can be written there.
     std::filesystem::create_directory(dir.path() / "backup" / "dvltemp.dvl");
-    ExpectErrorReport(t.dialogs, code::FileExists);
+    ExpectErrorReport(t.dialogs, code::FileExists, kScratchNameTaken);
     click(window(), QStringLiteral("Command2"));
     EXPECT_TRUE(t.dialogs.allAnswered());
     EXPECT_EQ(ReadFileBytes(path), original);

@@ -189,6 +189,24 @@ TEST_F(NewPageTest, TypedTextSurvivesReactivationWhileNumberDateAndTimeAreComput
     EXPECT_EQ(diary.bytes(), diary.with(pages));
 }
 
+// Another running copy changed the password while this window was open: the page is not written under the old
+// key, where it would be garbage, and the user learns why and what to do.
+TEST_F(NewPageTest, ABookWhosePasswordWasChangedElsewhereIsNotWrittenAndTheUserIsTold) {
+    Diary diary(kThreePages);
+    ProgramWindow* form2 = open(diary);
+    typeText(text(), "Written in the old key");
+    Book(diary.path(), kDiaryPassword).reencipher("Elsewhere1");
+    const std::string changed = diary.bytes();
+    t.dialogs.expectMessage("This dayvell was changed elsewhere, by another copy of Dayvell, since you opened it: its "
+                            "password may have been changed. Nothing has been saved. Close the book and open it again.",
+                            Answer::Ok, "ERROR   #1002    !!!!The book was changed elsewhere");
+    click(form2, QStringLiteral("Command2"));
+    EXPECT_TRUE(t.dialogs.allAnswered());
+    EXPECT_EQ(diary.bytes(), changed);
+    EXPECT_TRUE(t.windows.isLoaded(kNewPage));
+    EXPECT_EQ(text()->toPlainText(), "Written in the old key");
+}
+
 TEST_F(NewPageTest, ExitWithoutSavingAsksAndWritesNothing) {
     for (const char* how : {"Command3", "nosave"}) {
         SCOPED_TRACE(how);

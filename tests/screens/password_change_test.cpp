@@ -295,7 +295,7 @@ TEST_F(PasswordChangeTest, AFailedChangeIsReportedAndLeavesThePasswordTheBookIsE
     typeCurrent(QStringLiteral("Secret1"));
     // A folder where the scratch file goes: the change cannot be written.
     std::filesystem::create_directory(dir.path() / "dvltemp.dvl");
-    ExpectErrorReport(t.dialogs, code::FileExists);
+    ExpectErrorReport(t.dialogs, code::FileExists, kScratchNameTaken);
     typeNew(QStringLiteral("Other99"));
     EXPECT_TRUE(t.dialogs.allAnswered());
     EXPECT_TRUE(t.windows.isLoaded(kChange));

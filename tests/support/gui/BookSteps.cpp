@@ -54,11 +54,11 @@ void doubleClickLine(QListWidget& list, const QString& text) {
     QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, at);
 }
 
-void ExpectErrorReport(ScriptedDialogs& dialogs, int code) {
+void ExpectErrorReport(ScriptedDialogs& dialogs, int code, std::optional<std::string> description) {
     if (code == code::PastEndOfFile)
         dialogs.expectMessage("Dont know what this error is.");
-    dialogs.expectMessage(ErrorBoxText(code, ErrorDescription(code)), Answer::Ok,
-                          ErrorTitle(code, ErrorDescription(code)));
+    const std::string said = description ? *description : ErrorDescription(code);
+    dialogs.expectMessage(ErrorBoxText(code, said), Answer::Ok, ErrorTitle(code, said));
 }
 
 std::string WriteBook(const std::string& dir, const std::string& name, const TestBook& plan) {

@@ -8,6 +8,7 @@
 
 #include <QListWidget>
 
+#include <optional>
 #include <string>
 
 namespace dayvell::test {
@@ -39,8 +40,13 @@ QStringList linesOf(const QListWidget& list);
 void clickLine(QListWidget& list, const QString& text);
 void doubleClickLine(QListWidget& list, const QString& text);
 
-// Expects the error reporter's box for `code` (two boxes for reading past the end, as the reporter shows them).
-void ExpectErrorReport(ScriptedDialogs& dialogs, int code);
+// What the reporter says when something other than the scratch file holds its name in the book's folder.
+inline constexpr const char* kScratchNameTaken =
+    "The scratch name dvltemp.dvl is taken in this folder by something that is not Dayvell's scratch file";
+
+// Expects the error reporter's box for `code` (two boxes for reading past the end, as the reporter shows them), with
+// the failure's own description where it has one.
+void ExpectErrorReport(ScriptedDialogs& dialogs, int code, std::optional<std::string> description = std::nullopt);
 
 // What a test book holds when it is written.
 struct TestBook {
