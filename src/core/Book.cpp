@@ -484,31 +484,10 @@ std::string Book::realPath() const {
     return m_fs->resolve(native());
 }
 
-void Book::writeVia(const std::string& sourcePath, const std::string& targetDir, const std::string& targetPath,
-                    Target mode, const HeaderChange& changeHeader, const PageChange& changePage) {
-    RefuseScratchName(sourcePath);
-    RefuseScratchName(targetPath);
-    DirectoryLock lock(*m_fs, targetDir);
-    struct stat source {};
-    FileHandle in = OpenBookFile(*m_fs, sourcePath, O_RDONLY, source);
-    // The file that the rename will replace: the book itself, or a book at the destination.
-    auto refuseProtectedTarget = [&] {
-        struct stat target {};
-        if (mode == Target::Book) {
-            if (m_fs->stat(targetPath.c_str(), &target) != 0)
-                throw ErrnoError(errno);
-            RefuseWriteProtected(*m_fs, targetPath, target);
-        } else if (mode == Target::ReplaceFile && m_fs->stat(targetPath.c_str(), &target) == 0) {
-            RefuseWriteProtected(*m_fs, targetPath, target);
-        }
-    };
-    refuseProtectedTarget();
-    struct stat target {};
-    if (mode != Target::Book && m_fs->stat(targetPath.c_str(), &target) == 0 && target.st_dev == source.st_dev &&
-        target.st_ino == source.st_ino)
-        throw RuntimeError(code::PathFileAccessError, "A book cannot be copied onto itself");
-
-    const std::string scratch = JoinPath(targetDir, std::string(kScratchName));
+void Book::writeThroughScratch(FileHandle& in, const struct stat& source, const std::string& dir,
+                               const std::string& target, Existing existing, const std::function<void()>& lastCheck,
+                               const HeaderChange& changeHeader, const PageChange& changePage) {
+    const std::string scratch = JoinPath(dir, std::string(kScratchName));
     FileHandle out = StartScratch(*m_fs, scratch);
     try {
         RecordReader reader(*m_fs, in.fd());
@@ -532,10 +511,9 @@ void Book::writeVia(const std::string& sourcePath, const std::string& targetDir,
             throw ErrnoError(errno);
         SyncFile(*m_fs, out.fd());
         out.close();
-        // Just before the rename: a book made read-only meanwhile is not replaced.
-        refuseProtectedTarget();
-        const int r = mode != Target::NewFile ? m_fs->rename(scratch.c_str(), targetPath.c_str())
-                                              : m_fs->renameNoReplace(scratch.c_str(), targetPath.c_str());
+        lastCheck();
+        const int r = existing == Existing::Replace ? m_fs->rename(scratch.c_str(), target.c_str())
+                                                    : m_fs->renameNoReplace(scratch.c_str(), target.c_str());
         if (r != 0)
             throw ErrnoError(errno);
     } catch (...) {
@@ -543,12 +521,26 @@ void Book::writeVia(const std::string& sourcePath, const std::string& targetDir,
         m_fs->unlink(scratch.c_str());
         throw;
     }
-    lock.sync();
 }
 
 void Book::rewrite(const HeaderChange& header, const PageChange& page) {
     const std::string real = realPath();
-    writeVia(real, ParentDirectory(real), real, Target::Book, header, page);
+    const std::string dir = ParentDirectory(real);
+    RefuseScratchName(real);
+    DirectoryLock lock(*m_fs, dir);
+    struct stat source {};
+    FileHandle in = OpenBookFile(*m_fs, real, O_RDONLY, source);
+    // Only a book its owner may write is replaced; checked again just before the rename, so that a book made
+    // read-only meanwhile is not replaced either.
+    auto refuseProtected = [&] {
+        struct stat now {};
+        if (m_fs->stat(real.c_str(), &now) != 0)
+            throw ErrnoError(errno);
+        RefuseWriteProtected(*m_fs, real, now);
+    };
+    refuseProtected();
+    writeThroughScratch(in, source, dir, real, Existing::Replace, refuseProtected, header, page);
+    lock.sync();
 }
 
 void Book::refreshDate(const std::string& date) {
@@ -706,35 +698,8 @@ void Book::copyTo(const std::string& targetDir, Existing existing, Transfer tran
 
     // The copy is written beside its destination and renamed into place, so the destination never holds part of a
     // book.
-    const std::string scratch = JoinPath(nativeDir, std::string(kScratchName));
-    FileHandle out = StartScratch(*m_fs, scratch);
-    try {
-        RecordReader reader(*m_fs, in.fd());
-        RecordWriter writer(*m_fs, out.fd());
-        RecordView record;
-        if (!reader.next(record))
-            throw RuntimeError(code::PastEndOfFile);
-        RefuseChangedKey(record[0], m_key);
-        record[1] = field;
-        writer.write(record);
-        while (reader.next(record))
-            writer.write(record);
-        writer.flush();
-        in.close();
-        if (m_fs->fchmod(out.fd(), sourceStat.st_mode & 07777) != 0)
-            throw ErrnoError(errno);
-        SyncFile(*m_fs, out.fd());
-        out.close();
-        refuseKeptTarget();
-        const int r = existing == Existing::Replace ? m_fs->rename(scratch.c_str(), target.c_str())
-                                                    : m_fs->renameNoReplace(scratch.c_str(), target.c_str());
-        if (r != 0)
-            throw ErrnoError(errno);
-    } catch (...) {
-        out.closeQuietly();
-        m_fs->unlink(scratch.c_str());
-        throw;
-    }
+    writeThroughScratch(in, sourceStat, nativeDir, target, existing, refuseKeptTarget,
+                        [&](RecordEdit& h) { h.replace(1, field); }, {});
     to.sync();
 
     if (transfer == Transfer::Move) {

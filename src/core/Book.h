@@ -162,11 +162,13 @@ private:
     // Returns false to drop the record.
     using PageChange = std::function<bool(std::int64_t position, RecordEdit&)>;
     void rewrite(const HeaderChange& header, const PageChange& page);
-    // Where the scratch file's content goes: over the book itself, or to another file that may or may not be
-    // replaced.
-    enum class Target { Book, NewFile, ReplaceFile };
-    void writeVia(const std::string& sourcePath, const std::string& targetDir, const std::string& targetPath,
-                  Target mode, const HeaderChange& header, const PageChange& page);
+    // Writes the records of `in` (the file `source` describes) to the scratch file in `dir`, changed on the way, and
+    // renames it over `target`, replacing a file there only with Existing::Replace; `lastCheck` runs just before the
+    // rename. The scratch file keeps the source's permissions. On any failure the scratch file goes and nothing else
+    // has changed.
+    void writeThroughScratch(FileHandle& in, const struct stat& source, const std::string& dir,
+                             const std::string& target, Existing existing, const std::function<void()>& lastCheck,
+                             const HeaderChange& header, const PageChange& page);
     // The path as the file system knows it, and the same with every link resolved.
     std::string native() const;
     std::string realPath() const;

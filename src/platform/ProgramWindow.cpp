@@ -54,4 +54,10 @@ void ProgramWindow::closeEvent(QCloseEvent* event) {
     m_services.windows.unloadWindow(this);
 }
 
+void ProgramWindow::handOverTo(const QString& next) {
+    WindowSystem& windows = m_services.windows;
+    windows.unload(id());
+    windows.show(next);
+}
+
 } // namespace dayvell

@@ -36,6 +36,8 @@ protected:
     virtual bool Form_QueryUnload(Closing how);
 
     Services& services() const { return m_services; }
+    // Closes this window and shows `next`: the way a window hands the user back, to the cover window most often.
+    void handOverTo(const QString& next);
 
     bool event(QEvent* event) override;
     // The close box unloads the window and runs none of its handlers but Form_QueryUnload.

@@ -89,9 +89,7 @@ void CoverNameWindow::Command3_Click() {
 }
 
 void CoverNameWindow::leave() {
-    WindowSystem& windows = services().windows;
-    windows.unload(id());
-    windows.show(QStringLiteral("Form5"));
+    handOverTo(QStringLiteral("Form5"));
 }
 
 } // namespace dayvell

@@ -104,9 +104,7 @@ void FileNameWindow::Command3_Click() {
 }
 
 void FileNameWindow::leave() {
-    WindowSystem& windows = services().windows;
-    windows.unload(id());
-    windows.show(QStringLiteral("Form5"));
+    handOverTo(QStringLiteral("Form5"));
 }
 
 } // namespace dayvell

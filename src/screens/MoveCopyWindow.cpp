@@ -202,9 +202,7 @@ void MoveCopyWindow::Command2_Click() {
 }
 
 void MoveCopyWindow::Command3_Click() {
-    WindowSystem& windows = services().windows;
-    windows.unload(id());
-    windows.show(QStringLiteral("Form5"));
+    handOverTo(QStringLiteral("Form5"));
 }
 
 void MoveCopyWindow::Command4_Click() {

@@ -186,9 +186,7 @@ void NewPageWindow::Text1_Change() {
 }
 
 void NewPageWindow::leave() {
-    WindowSystem& windows = services().windows;
-    windows.unload(id());
-    windows.show(QStringLiteral("Form5"));
+    handOverTo(QStringLiteral("Form5"));
 }
 
 } // namespace dayvell

@@ -424,9 +424,7 @@ bool PageViewerWindow::Form_QueryUnload(Closing how) {
 }
 
 void PageViewerWindow::returnToCover() {
-    WindowSystem& windows = services().windows;
-    windows.unload(id());
-    windows.show(QStringLiteral("Form5"));
+    handOverTo(QStringLiteral("Form5"));
 }
 
 void PageViewerWindow::updateHint() {

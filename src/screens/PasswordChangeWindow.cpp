@@ -207,9 +207,7 @@ void PasswordChangeWindow::Command4_Click() {
 }
 
 void PasswordChangeWindow::backToCover() {
-    WindowSystem& windows = services().windows;
-    windows.unload(id());
-    windows.show(QStringLiteral("Form5"));
+    handOverTo(QStringLiteral("Form5"));
 }
 
 } // namespace dayvell

@@ -207,9 +207,7 @@ void SearchWindow::List1_DblClick() {
 }
 
 void SearchWindow::Command1_Click() {
-    WindowSystem& windows = services().windows;
-    windows.unload(id());
-    windows.show(QStringLiteral("Form5"));
+    handOverTo(QStringLiteral("Form5"));
 }
 
 void SearchWindow::Command3_Click() {

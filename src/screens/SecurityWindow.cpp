@@ -109,9 +109,7 @@ void SecurityWindow::Command3_Click() {
 }
 
 void SecurityWindow::leave() {
-    WindowSystem& windows = services().windows;
-    windows.unload(id());
-    windows.show(QStringLiteral("Form5"));
+    handOverTo(QStringLiteral("Form5"));
 }
 
 } // namespace dayvell
