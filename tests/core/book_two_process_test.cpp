@@ -237,8 +237,10 @@ TEST(TwoCopies, EverySuccessIsInTheBookOnceAndEveryRefusalIsClear) {
         std::map<std::string, std::multiset<std::string>> saved, refused;
         int successes = 0, refusals = 0;
         for (const char* log : {"first", "second"}) {
+            int own = 0;
             for (const auto& a : ReadLog(logs.file(log))) {
                 if (a.code == 0) {
+                    ++own;
                     ++successes;
                     if (!a.book.empty())
                         saved[a.book].insert(a.text);
@@ -250,8 +252,10 @@ TEST(TwoCopies, EverySuccessIsInTheBookOnceAndEveryRefusalIsClear) {
                 if (!a.book.empty())
                     refused[a.book].insert(a.text);
             }
+            // How often each copy gets in depends on the machine's timing; that both do is what makes the run a
+            // test of two copies at once.
+            EXPECT_GT(own, 0) << log << " never got its change made";
         }
-        EXPECT_GT(successes, kRounds);
         std::printf("%s: %d successes, %d refusals\n", s.name, successes, refusals);
 
         for (const auto& name : s.books) {

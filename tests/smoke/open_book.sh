@@ -40,11 +40,22 @@ wait_for_window() {
     return 1
 }
 
+# Waits until no window whose title matches `pattern` is left; fails after the deadline. The prompt may be mapped
+# a moment before the window it replaces is gone.
+wait_for_no_window() {
+    local pattern="$1"
+    for _ in $(seq 50); do
+        xwininfo -root -tree | grep -q -- "$pattern" || return 0
+        sleep 0.1
+    done
+    return 1
+}
+
 failed=0
 "$program" "$dir/diary.dvl" &
 pid=$!
 wait_for_window '"Please enter the Password": ("dayvell"' || failed=1
-if xwininfo -root -tree | grep -q '"Dayvell": ("dayvell"'; then
+if ! wait_for_no_window '"Dayvell": ("dayvell"'; then
     echo "the start window stayed open beside the password prompt"
     failed=1
 fi
