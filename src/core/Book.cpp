@@ -589,20 +589,19 @@ void Book::reencipher(const std::string& newKey) {
         {
             FileHandle in = OpenForReading(*m_fs, native());
             RecordReader reader(*m_fs, in.fd());
-            RecordView header;
-            if (!reader.next(header))
+            RecordView record;
+            if (!reader.next(record))
                 throw RuntimeError(code::PastEndOfFile);
             // Checked again inside the lock; here it keeps a key another copy has replaced from being blamed on a
             // character.
-            RefuseChangedKey(header[0], m_key);
-            for (size_t i = 0; i < header.size(); ++i)
-                rekey.convert(header[i], tried, kHeaderPlaces[i], 0);
+            RefuseChangedKey(record[0], m_key);
+            for (size_t i = 0; i < record.size(); ++i)
+                rekey.convert(record[i], tried, kHeaderPlaces[i], 0);
+            for (std::int64_t position = 1; reader.next(record); ++position) {
+                for (size_t i = 0; i < 4; ++i)
+                    rekey.convert(record[i], tried, Place::Page, position);
+            }
         }
-        forEachRecord([&](std::int64_t position, const RecordView& r) {
-            for (size_t i = 0; i < 4; ++i)
-                rekey.convert(r[i], tried, Place::Page, position);
-            return true;
-        });
         // Tried again while writing: another running copy may have added a page since.
         rewrite(
             [&](RecordEdit& h) {

@@ -6,6 +6,8 @@
 
 #include <QAccessible>
 #include <QCloseEvent>
+#include <QKeyEvent>
+#include <QPushButton>
 
 namespace dayvell {
 
@@ -58,6 +60,35 @@ void ProgramWindow::handOverTo(const QString& next) {
     WindowSystem& windows = m_services.windows;
     windows.unload(id());
     windows.show(next);
+}
+
+void ProgramWindow::setDefaultButton(QPushButton* button) {
+    if (m_defaultButton)
+        m_defaultButton->setDefault(false);
+    m_defaultButton = button;
+    if (button) {
+        button->setDefault(true);
+        button->setAutoDefault(true);
+    }
+}
+
+void ProgramWindow::setCancelButton(QPushButton* button) {
+    m_cancelButton = button;
+}
+
+void ProgramWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+        QPushButton* button = nullptr;
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+            button = m_defaultButton;
+        else if (event->key() == Qt::Key_Escape)
+            button = m_cancelButton;
+        if (button && button->isVisible() && button->isEnabled()) {
+            button->click();
+            return;
+        }
+    }
+    QMainWindow::keyPressEvent(event);
 }
 
 } // namespace dayvell

@@ -2,6 +2,9 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
+
+class QPushButton;
 
 namespace dayvell {
 
@@ -36,16 +39,23 @@ protected:
     virtual bool Form_QueryUnload(Closing how);
 
     Services& services() const { return m_services; }
+    // Enter presses the default button and Esc the cancel button, wherever the focus is in the window, unless the
+    // control with the focus uses the key itself. A hidden or disabled button is not pressed.
+    void setDefaultButton(QPushButton* button);
+    void setCancelButton(QPushButton* button);
     // Closes this window and shows `next`: the way a window hands the user back, to the cover window most often.
     void handOverTo(const QString& next);
 
     bool event(QEvent* event) override;
     // The close box unloads the window and runs none of its handlers but Form_QueryUnload.
     void closeEvent(QCloseEvent* event) final;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     Services& m_services;
     bool m_named = false;
+    QPointer<QPushButton> m_defaultButton;
+    QPointer<QPushButton> m_cancelButton;
 };
 
 } // namespace dayvell

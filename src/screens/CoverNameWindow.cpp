@@ -38,6 +38,8 @@ CoverNameWindow::CoverNameWindow(Services& services) : ProgramWindow(services, Q
     auto* cancel = parts::Button(central, "Command2", QStringLiteral("&Cancel"),
                                  QStringLiteral("Changed my mind, get me out of here."));
     auto* help = parts::Button(central, "Command3", QStringLiteral("&Help"), QStringLiteral("More info"));
+    setDefaultButton(accept);
+    setCancelButton(cancel);
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(accept);

@@ -21,7 +21,6 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QShortcut>
 #include <QVBoxLayout>
 
 #include <cerrno>
@@ -181,7 +180,7 @@ CreateWizard::CreateWizard(Services& services) : ProgramWindow(services, QString
     connect(command5, &QPushButton::clicked, this, &CreateWizard::Command5_Click);
     connect(command6, &QPushButton::clicked, this, &CreateWizard::Command6_Click);
     // The Cancel button promises Esc on its caption.
-    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, command1, &QPushButton::click);
+    setCancelButton(command1);
 
     resize(760, 520);
     parts::CentreOnScreen(this);

@@ -37,9 +37,12 @@ FileNameWindow::FileNameWindow(Services& services) : ProgramWindow(services, QSt
     m_text1 = new QLineEdit(central);
     m_text1->setObjectName(QStringLiteral("Text1"));
     m_text1->setToolTip(QStringLiteral("Enter the new file name here"));
-    auto* accept = parts::Button(central, "Command1", QStringLiteral("&Accept"), QStringLiteral("Accept new file name"));
+    auto* accept =
+        parts::Button(central, "Command1", QStringLiteral("&Accept"), QStringLiteral("Accept new file name"));
     auto* cancel = parts::Button(central, "Command2", QStringLiteral("&Cancel"), QStringLiteral("Get me out of here!"));
     auto* help = parts::Button(central, "Command3", QStringLiteral("&Help"), QStringLiteral("More info"));
+    setDefaultButton(accept);
+    setCancelButton(cancel);
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(accept);

@@ -114,6 +114,8 @@ MoveCopyWindow::MoveCopyWindow(Services& services) : ProgramWindow(services, QSt
     connect(m_dir1, &DirList::changed, this, &MoveCopyWindow::Dir1_Change);
     connect(command1, &QPushButton::clicked, this, &MoveCopyWindow::Command1_Click);
     connect(command2, &QPushButton::clicked, this, &MoveCopyWindow::Command2_Click);
+    // Esc leaves; Enter presses nothing, since Move and Copy are not to be set off by a stray key.
+    setCancelButton(command3);
     connect(command3, &QPushButton::clicked, this, &MoveCopyWindow::Command3_Click);
     connect(command4, &QPushButton::clicked, this, &MoveCopyWindow::Command4_Click);
 

@@ -22,7 +22,6 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace dayvell {
@@ -100,7 +99,7 @@ NewPageWindow::NewPageWindow(Services& services) : ProgramWindow(services, QStri
     connect(help, &QPushButton::clicked, this, &NewPageWindow::Command1_Click);
     connect(m_text, &QPlainTextEdit::textChanged, this, &NewPageWindow::Text1_Change);
     // Save and Exit is the window's cancel button: Esc presses it.
-    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, save, &QPushButton::click);
+    setCancelButton(save);
 }
 
 void NewPageWindow::Form_Activate() {

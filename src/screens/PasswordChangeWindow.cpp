@@ -14,7 +14,6 @@
 #include "platform/WindowSystem.h"
 
 #include <QGridLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -95,6 +94,9 @@ PasswordChangeWindow::PasswordChangeWindow(Services& services)
     m_command2->hide();
     m_txtPassword->setFocus();
 
+    setDefaultButton(m_command1);
+    setCancelButton(command3);
+
     connect(m_command1, &QPushButton::clicked, this, &PasswordChangeWindow::Command1_Click);
     connect(m_command2, &QPushButton::clicked, this, &PasswordChangeWindow::command2_Click);
     connect(command3, &QPushButton::clicked, this, &PasswordChangeWindow::command3_Click);
@@ -102,18 +104,6 @@ PasswordChangeWindow::PasswordChangeWindow(Services& services)
 
     adjustSize();
     parts::CentreOnScreen(this);
-}
-
-void PasswordChangeWindow::keyPressEvent(QKeyEvent* event) {
-    if ((event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) &&
-        (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
-        if (m_command2->isVisible())
-            command2_Click();
-        else
-            Command1_Click();
-        return;
-    }
-    ProgramWindow::keyPressEvent(event);
 }
 
 void PasswordChangeWindow::Command1_Click() {
@@ -144,6 +134,7 @@ void PasswordChangeWindow::checkpassword() {
             m_txtPassword->hide();
             m_command1->hide();
             m_command2->show();
+            setDefaultButton(m_command2);
             m_label1->show();
             m_label2->show();
             m_text1->show();

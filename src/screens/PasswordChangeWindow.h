@@ -24,7 +24,6 @@ public:
 
 protected:
     // Enter presses the OK button of the step the window is in.
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void checkpassword();

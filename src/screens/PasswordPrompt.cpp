@@ -15,7 +15,6 @@
 #include "platform/WindowSystem.h"
 
 #include <QGridLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -61,9 +60,9 @@ PasswordPrompt::PasswordPrompt(Services& services) : ProgramWindow(services, QSt
     grid->addWidget(m_txtPassword, 0, 1, 1, 2);
     auto* ok = parts::Button(central, "cmdOK", QStringLiteral("&OK"), QStringLiteral("Move on"));
     auto* cancel = parts::Button(central, "cmdCancel", QStringLiteral("&Cancel"), QStringLiteral("Get me out of here"));
-    ok->setDefault(true);
+    setDefaultButton(ok);
+    setCancelButton(cancel);
     // A focused button takes Enter for itself, as in every dialog.
-    ok->setAutoDefault(true);
     cancel->setAutoDefault(true);
     grid->addWidget(ok, 1, 1);
     grid->addWidget(cancel, 1, 2);
@@ -79,23 +78,6 @@ PasswordPrompt::PasswordPrompt(Services& services) : ProgramWindow(services, QSt
     // A fixed border cannot be widened by the user: it must be wide enough for its title from the start.
     setFixedSize(std::max(width(), WidthForTitle(*this, windowTitle())), height());
     parts::CentreOnScreen(this);
-}
-
-void PasswordPrompt::keyPressEvent(QKeyEvent* event) {
-    if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
-        switch (event->key()) {
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-            cmdOK_Click();
-            return;
-        case Qt::Key_Escape:
-            cmdCancel_Click();
-            return;
-        default:
-            break;
-        }
-    }
-    ProgramWindow::keyPressEvent(event);
 }
 
 void PasswordPrompt::cmdOK_Click() {

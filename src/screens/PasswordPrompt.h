@@ -22,7 +22,6 @@ public:
 
 protected:
     // Enter presses OK and Esc presses Cancel, wherever the focus is, unless a button takes Enter for itself.
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     // `keyInForce` is the password the book's windows were opened under, before this prompt was answered.

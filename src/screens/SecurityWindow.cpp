@@ -69,6 +69,8 @@ SecurityWindow::SecurityWindow(Services& services) : ProgramWindow(services, QSt
     auto* ok = parts::Button(central, "Command2", QStringLiteral("&OK"), QStringLiteral("Im finished!"));
     auto* cancel = parts::Button(central, "Command1", QStringLiteral("&Cancel"), QStringLiteral("Get me out of here!"));
     auto* help = parts::Button(central, "Command3", QStringLiteral("&Help"), QStringLiteral("More info"));
+    setDefaultButton(ok);
+    setCancelButton(cancel);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(ok);
     buttons->addWidget(cancel);

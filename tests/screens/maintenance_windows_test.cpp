@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <tuple>
 
 namespace dayvell::test {
 namespace {
@@ -402,6 +403,46 @@ TEST_F(MaintenanceTest, FileNameLengthRefusalRepeatsPerClickAndTheDialogStaysUsa
     waitUntilActive(t.windows, kCover);
     EXPECT_EQ(t.state.bookname, "ninechar.dvl");
     EXPECT_FALSE(std::filesystem::exists(JoinPath(ParentDirectory(diary.path()), "x.dvl")));
+}
+
+// Enter in a window's text box or on a check box presses its default button; Esc leaves as its Cancel or Exit does.
+// Keys are sent to the control with the focus, as a person types them.
+TEST_F(MaintenanceTest, EnterAcceptsAndEscLeavesInEveryMaintenanceWindow) {
+    Diary diary({StampedPage(1, "Page one")}, "0000000", "Days of 2026");
+
+    ProgramWindow* form10 = openOver(diary, "cover", kCoverName);
+    auto* name = find<QLineEdit>(form10, QStringLiteral("Text1"));
+    name->clear();
+    QTest::keyClicks(name, QStringLiteral("By keyboard"));
+    t.dialogs.expectMessage("Cover name was changed successfully!", Answer::Ok, "");
+    QTest::keyClick(name, Qt::Key_Return);
+    waitUntilActive(t.windows, kCover);
+    EXPECT_TRUE(t.dialogs.allAnswered());
+    EXPECT_EQ(Book(diary.path(), kDiaryPassword).readHeader().coverName, "By keyboard");
+
+    ProgramWindow* form6 = openOver(diary, "security", kSecurity);
+    clickBox(form6, 4);
+    QTest::keyClick(find<QCheckBox>(form6, QStringLiteral("Check4")), Qt::Key_Enter, Qt::KeypadModifier);
+    waitUntilActive(t.windows, kCover);
+    EXPECT_EQ(Book(diary.path(), kDiaryPassword).readHeader().flags, "0001000");
+
+    // Esc leaves every one of them without a change.
+    const std::string before = diary.bytes();
+    for (const auto& [item, id, control] : {std::tuple{"cover", kCoverName, "Text1"},
+                                            std::tuple{"changefile", kFileName, "Text1"},
+                                            std::tuple{"movecopy", QStringLiteral("Form9"), "Dir1"}}) {
+        SCOPED_TRACE(id.toStdString());
+        trigger(t.windows.window(kCover), QString::fromLatin1(item));
+        waitUntilActive(t.windows, id);
+        QWidget* focus = t.windows.window(id)->findChild<QWidget*>(QString::fromLatin1(control));
+        ASSERT_NE(focus, nullptr);
+        if (auto* line = qobject_cast<QLineEdit*>(focus))
+            QTest::keyClicks(line, QStringLiteral("typed"));
+        QTest::keyClick(focus, Qt::Key_Escape);
+        waitUntilActive(t.windows, kCover);
+        EXPECT_FALSE(t.windows.isLoaded(id));
+    }
+    EXPECT_EQ(diary.bytes(), before);
 }
 
 } // namespace
