@@ -3,7 +3,7 @@
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-PACKAGES=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev libgl-dev xvfb xauth
+PACKAGES=(cmake ninja-build ccache g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev libgl-dev xvfb xauth
           x11-utils fonts-dejavu-core
           # A real window manager for the tests of where windows open and which stays above which
           openbox
@@ -12,7 +12,13 @@ PACKAGES=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev q
           # Checks of what cmake --install and the package put on disk
           desktop-file-utils appstream libxml2-utils shared-mime-info groff-base lintian dpkg-dev file
           # Renders the icon's PNG sizes from its SVG (scripts/render-icons)
-          librsvg2-bin)
+          librsvg2-bin
+          # Sealed books: Argon2id and XChaCha20-Poly1305
+          libsodium-dev
+          # Export and import of JSON
+          nlohmann-json3-dev
+          # A FUSE file system of the tests' own, for books on disks without hard links or no-replace renames
+          fuse3 libfuse3-dev)
 # The sizes the application icon is drawn at, besides the scalable SVG.
 ICON_SIZES="16 22 24 32 48 64 128 256"
 # What scripts/fuzz needs besides: clang with its libFuzzer and sanitizer runtimes.
@@ -38,11 +44,20 @@ ensure_packages() {
     apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
-# Configures once; later builds let CMake re-run itself only when a CMake file changed.
+# Configures once; later builds let CMake re-run itself only when a CMake file changed. Targets named after the
+# preset are built alone; without any, everything is.
 build_preset() {
     local preset="$1"
-    if [ ! -f "$ROOT/build/$preset/CMakeCache.txt" ]; then
-        (cd "$ROOT" && cmake --preset "$preset")
+    shift
+    # A tree configured by another generator cannot be built by this one: it is configured afresh.
+    if [ -f "$ROOT/build/$preset/CMakeCache.txt" ] && ! grep -q '^CMAKE_GENERATOR:INTERNAL=Ninja$' \
+        "$ROOT/build/$preset/CMakeCache.txt"; then
+        rm -rf "$ROOT/build/$preset"
     fi
-    (cd "$ROOT" && cmake --build --preset "$preset" -j "$JOBS")
+    if [ ! -f "$ROOT/build/$preset/CMakeCache.txt" ]; then
+        (cd "$ROOT" && cmake --preset "$preset" >/dev/null)
+    fi
+    local targets=()
+    [ $# -gt 0 ] && targets=(--target "$@")
+    (cd "$ROOT" && cmake --build --preset "$preset" -j "$JOBS" "${targets[@]}")
 }
