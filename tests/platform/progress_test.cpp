@@ -63,5 +63,34 @@ TEST(ProgressTest, CancelStopsTheTaskAtItsNextStep) {
     EXPECT_FALSE(task->advance(2));
 }
 
+// A wait for something else to finish has no steps to count: the dialog says what it waits for, shows a busy bar,
+// lets events through and offers Cancel.
+TEST(ProgressTest, ATaskWithoutStepsShowsItsTextABusyBarAndCancel) {
+    TestServices t;
+    QtProgress progress(t.windows);
+    auto task = progress.start("Waiting for another Dayvell to finish with this folder...", "", 0);
+    QProgressDialog* dialog = ShownDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->labelText(), QStringLiteral("Waiting for another Dayvell to finish with this folder..."));
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("dayvell"));
+    EXPECT_EQ(dialog->minimum(), 0);
+    EXPECT_EQ(dialog->maximum(), 0);
+
+    bool handled = false;
+    QMetaObject::invokeMethod(
+        qApp, [&] { handled = true; }, Qt::QueuedConnection);
+    for (int seconds = 0; seconds < 150 && !handled; ++seconds) {
+        QThread::msleep(1);
+        EXPECT_TRUE(task->advance(seconds));
+    }
+    EXPECT_TRUE(handled);
+    EXPECT_EQ(dialog->labelText(), QStringLiteral("Waiting for another Dayvell to finish with this folder..."));
+
+    QTest::mouseClick(dialog->findChild<QPushButton*>(), Qt::LeftButton);
+    EXPECT_FALSE(task->advance(151));
+    task.reset();
+    EXPECT_EQ(ShownDialog(), nullptr);
+}
+
 } // namespace
 } // namespace dayvell::test
