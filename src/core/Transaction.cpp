@@ -150,8 +150,7 @@ void FolderLock::lock() {
                 throw RuntimeError(code::BookInUse);
             if (!notice && now - start >= kNoticeAfter && m_fs.waitingShownBy())
                 notice = m_fs.waitingShownBy()->start(kWaitingText, std::string(), 0);
-            if (notice &&
-                !notice->advance(std::chrono::duration_cast<std::chrono::seconds>(now - start).count()))
+            if (notice && !notice->advance(std::chrono::duration_cast<std::chrono::seconds>(now - start).count()))
                 throw RuntimeError(code::BookInUse);
         } while (!tryLock());
     }
@@ -218,8 +217,8 @@ void ScratchFile::takePermissions(int bookFd, const struct stat& book) {
         if (errno != ERANGE) // the list grew between the two calls: ask again
             throw ErrnoError(errno);
     }
-    const int r = acl.empty() ? m_fs.fremovexattr(fd(), kAclName)
-                              : m_fs.fsetxattr(fd(), kAclName, acl.data(), acl.size(), 0);
+    const int r =
+        acl.empty() ? m_fs.fremovexattr(fd(), kAclName) : m_fs.fsetxattr(fd(), kAclName, acl.data(), acl.size(), 0);
     // A disk without access lists (a copy taken to one) keeps the mode alone.
     if (r != 0 && errno != ENODATA && errno != EOPNOTSUPP)
         throw ErrnoError(errno);
@@ -271,8 +270,7 @@ void RenameNoReplace(FileSystem& fs, const std::string& from, const std::string&
 }
 
 void RefuseUnremovable(FileSystem& fs, const FolderLock& folder, const struct stat& file) {
-    static const char* const kCannotRemove =
-        "The book cannot be moved: this user may not remove files from its folder";
+    static const char* const kCannotRemove = "The book cannot be moved: this user may not remove files from its folder";
     if (fs.access(folder.path().c_str(), W_OK | X_OK) != 0) {
         const int err = errno;
         if (err == EACCES || err == EPERM || err == EROFS)

@@ -216,31 +216,32 @@ TEST_P(FaultInjection, EveryFailureLeavesTheOldBookAndARetrySucceeds) {
 
 INSTANTIATE_TEST_SUITE_P(
     Writes, FaultInjection,
-    ::testing::Combine(::testing::Values(
-        Operation{"append",
-                  [](Book& b, const std::string&) {
-                      b.appendPage({" 4", "Tuesday, 12/8/2026", "8:00 AM", "More"});
-                  },
-                  {}},
-        Operation{"date_refresh", [](Book& b, const std::string&) { b.refreshDate("1/1/2027"); }, {}},
-        Operation{"flags", [](Book& b, const std::string&) { b.replaceFlags("0000000"); }, {}},
-        Operation{"cover_name", [](Book& b, const std::string&) { b.replaceCoverName("A cover"); }, {}},
-        Operation{"page_replacement", [](Book& b, const std::string&) { b.replacePage(" 2", "edited"); }, {}},
-        Operation{"page_removal", [](Book& b, const std::string&) { b.removePage(2); }, {}},
-        Operation{"reencipher", [](Book& b, const std::string&) { b.reencipher("NewPass1"); }, {}},
-        Operation{"rename", [](Book& b, const std::string&) { b.rename("other.dvl"); }, {}},
-        Operation{"copy", [](Book& b, const std::string& to) { b.copyTo(to, Existing::Keep, Transfer::Copy); }, {}},
-        Operation{"move", [](Book& b, const std::string& to) { b.copyTo(to, Existing::Keep, Transfer::Move); },
-                  [](Book& b, const std::string& to) { b.copyTo(to, Existing::Replace, Transfer::Move); }},
-        Operation{"copy_replacing",
-                  [](Book& b, const std::string& to) { b.copyTo(to, Existing::Replace, Transfer::Copy); },
-                  {},
-                  "\"an older copy\",\"\",\"\",\"\",\"\"\r\n"},
-        Operation{"move_replacing",
-                  [](Book& b, const std::string& to) { b.copyTo(to, Existing::Replace, Transfer::Move); },
-                  {},
-                  "\"an older copy\",\"\",\"\",\"\",\"\"\r\n"}),
-                       ::testing::Values(Disk::Local, Disk::NoNoReplaceRename, Disk::NoLinks)),
+    ::testing::Combine(
+        ::testing::Values(
+            Operation{"append",
+                      [](Book& b, const std::string&) {
+                          b.appendPage({" 4", "Tuesday, 12/8/2026", "8:00 AM", "More"});
+                      },
+                      {}},
+            Operation{"date_refresh", [](Book& b, const std::string&) { b.refreshDate("1/1/2027"); }, {}},
+            Operation{"flags", [](Book& b, const std::string&) { b.replaceFlags("0000000"); }, {}},
+            Operation{"cover_name", [](Book& b, const std::string&) { b.replaceCoverName("A cover"); }, {}},
+            Operation{"page_replacement", [](Book& b, const std::string&) { b.replacePage(" 2", "edited"); }, {}},
+            Operation{"page_removal", [](Book& b, const std::string&) { b.removePage(2); }, {}},
+            Operation{"reencipher", [](Book& b, const std::string&) { b.reencipher("NewPass1"); }, {}},
+            Operation{"rename", [](Book& b, const std::string&) { b.rename("other.dvl"); }, {}},
+            Operation{"copy", [](Book& b, const std::string& to) { b.copyTo(to, Existing::Keep, Transfer::Copy); }, {}},
+            Operation{"move", [](Book& b, const std::string& to) { b.copyTo(to, Existing::Keep, Transfer::Move); },
+                      [](Book& b, const std::string& to) { b.copyTo(to, Existing::Replace, Transfer::Move); }},
+            Operation{"copy_replacing",
+                      [](Book& b, const std::string& to) { b.copyTo(to, Existing::Replace, Transfer::Copy); },
+                      {},
+                      "\"an older copy\",\"\",\"\",\"\",\"\"\r\n"},
+            Operation{"move_replacing",
+                      [](Book& b, const std::string& to) { b.copyTo(to, Existing::Replace, Transfer::Move); },
+                      {},
+                      "\"an older copy\",\"\",\"\",\"\",\"\"\r\n"}),
+        ::testing::Values(Disk::Local, Disk::NoNoReplaceRename, Disk::NoLinks)),
     [](const auto& info) {
         return std::string(std::get<0>(info.param).name) + "_on_" + DiskName(std::get<1>(info.param));
     });
@@ -249,7 +250,8 @@ INSTANTIATE_TEST_SUITE_P(
 // descriptors when the descriptor is open on it.
 class OneFault : public FileSystem {
 public:
-    OneFault(std::string call, std::string path, int err) : m_call(std::move(call)), m_path(std::move(path)), m_err(err) {}
+    OneFault(std::string call, std::string path, int err)
+        : m_call(std::move(call)), m_path(std::move(path)), m_err(err) {}
     bool fired() const { return m_fired; }
 
     int fsync(int fd) override { return hit("fsync", fd) ? -1 : FileSystem::fsync(fd); }
@@ -270,7 +272,8 @@ private:
         return fire();
     }
     bool hit(const char* call, int fd) {
-        struct stat open {}, named {};
+        struct stat open {
+        }, named{};
         if (m_call != call || ::fstat(fd, &open) != 0 || ::stat(m_path.c_str(), &named) != 0 ||
             open.st_dev != named.st_dev || open.st_ino != named.st_ino)
             return false;
@@ -369,8 +372,10 @@ TEST_F(SingleFaults, ARenameThatCannotRemoveTheOldNameLeavesOneName) {
     };
     const Case cases[] = {
         {"renaming the book", path, [](Book& b) { b.rename("other.dvl"); }, {tmp.file("other.dvl")}},
-        {"copying it", target.file("dvltemp.dvl"),
-         [&](Book& b) { b.copyTo(target.dir(), Existing::Keep, Transfer::Copy); }, {target.file("diary.dvl")}},
+        {"copying it",
+         target.file("dvltemp.dvl"),
+         [&](Book& b) { b.copyTo(target.dir(), Existing::Keep, Transfer::Copy); },
+         {target.file("diary.dvl")}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

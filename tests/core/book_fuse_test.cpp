@@ -59,9 +59,9 @@ protected:
         // The file system really is one without hard links and without the no-replace rename.
         WriteFileBytes(share + "probe", "x");
         ASSERT_NE(::link((share + "probe").c_str(), (share + "probe2").c_str()), 0);
-        ASSERT_NE(::renameat2(AT_FDCWD, (share + "probe").c_str(), AT_FDCWD, (share + "probe3").c_str(),
-                              RENAME_NOREPLACE),
-                  0);
+        ASSERT_NE(
+            ::renameat2(AT_FDCWD, (share + "probe").c_str(), AT_FDCWD, (share + "probe3").c_str(), RENAME_NOREPLACE),
+            0);
         std::filesystem::remove(share + "probe");
 #else
         GTEST_SKIP() << "built without libfuse3";

@@ -152,8 +152,8 @@ TEST_F(Owners, InASharedFolderABookKeepsItsGroupOrTheChangeIsRefused) {
         SCOPED_TRACE(c.what);
         WriteFileBytes(path, original);
         Give(path, c.book.uid, c.book.gid, 0660);
-        const int code = AsUser(kAnna, kAnnasGroup, {kAnnasGroup, kShared},
-                                [&] { Book(path, kKey).replaceCoverName("Shared"); });
+        const int code =
+            AsUser(kAnna, kAnnasGroup, {kAnnasGroup, kShared}, [&] { Book(path, kKey).replaceCoverName("Shared"); });
         EXPECT_EQ(code, c.code);
         const Ids after = OwnerOf(path);
         EXPECT_EQ(after.uid, c.book.uid);

@@ -169,8 +169,7 @@ TEST_F(Waiting, ALongMoveShowsItIsAtWorkInTheFolderItOnlyReadsFrom) {
     TempDir target;
     // One page large enough for several pieces of writing.
     Book::Create(SystemFileSystem(), tmp.file("big.dvl"), kKey, Book::NewHeader(tmp.dir(), "12/5/2026"));
-    Book(tmp.file("big.dvl"), kKey)
-        .appendPage({"", "Saturday, 12/5/2026", "1:46:33 PM", std::string(30u << 20, 'a')});
+    Book(tmp.file("big.dvl"), kKey).appendPage({"", "Saturday, 12/5/2026", "1:46:33 PM", std::string(30u << 20, 'a')});
 
     const pid_t mover = ::fork();
     ASSERT_GE(mover, 0);

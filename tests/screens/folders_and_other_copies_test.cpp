@@ -189,7 +189,8 @@ TEST_F(SaveWhileAnotherCopyWorks, TheSaveWaitsSayingSoAndIsMade) {
     other = AnotherCopyAtWork(ParentDirectory(diary.path()) + "/", std::chrono::seconds(4));
     ASSERT_GT(other, 0);
     click(form2(), QStringLiteral("Command2"));
-    EXPECT_EQ(diary.bytes(), diary.with({StampedPage(1, "First"), StampedPage(2, "Written while the other copy worked")}));
+    EXPECT_EQ(diary.bytes(),
+              diary.with({StampedPage(1, "First"), StampedPage(2, "Written while the other copy worked")}));
     waitUntilActive(t.windows, kCover);
     EXPECT_TRUE(t.dialogs.shown().empty());
     ASSERT_EQ(t.progress.shown.size(), 1u);
