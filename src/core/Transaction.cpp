@@ -191,7 +191,7 @@ void ScratchFile::takeOwner(const struct stat& book, Owner owner) {
     if (owner == Owner::BookIfAllowed && (err == EPERM || err == EACCES || err == EINVAL))
         return;
     if (err == EPERM || err == EACCES)
-        throw RuntimeError(code::PermissionDenied, "Changing this book here would take it from its owner or group");
+        throw RuntimeError(code::OwnerNotKept);
     throw ErrnoError(err);
 }
 

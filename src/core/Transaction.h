@@ -69,7 +69,8 @@ public:
 enum class Owner {
     // The writer's: a new book.
     Writer,
-    // The book's, or the change is refused: no change may take a book from its owner or its group.
+    // The book's, or the change is refused (code::OwnerNotKept): no change may take a book from its owner or its
+    // group.
     Book,
     // The book's where the system allows it, else the writer's: a copy, which the writer may keep as their own.
     BookIfAllowed,

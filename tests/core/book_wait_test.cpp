@@ -4,15 +4,14 @@
 // on a copy that has stopped working.
 #include "BookFixture.h"
 
+#include "core/AnotherCopy.h"
 #include "core/Progress.h"
 #include "core/RuntimeError.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <thread>
 
 using namespace dayvell;
@@ -54,46 +53,6 @@ private:
     };
 };
 
-// Another copy of the program, in a child process: holds the lock of `dir` for `holdFor`, growing its scratch file
-// there now and then when `working`, then leaves a file named "finished" and lets go. Returns once it holds the
-// lock.
-pid_t HoldFolder(const std::string& dir, std::chrono::milliseconds holdFor, bool working) {
-    int ready[2];
-    if (::pipe(ready) != 0)
-        return -1;
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(ready[0]);
-        const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
-        if (fd < 0 || ::flock(fd, LOCK_EX) != 0)
-            ::_exit(1);
-        (void)!::write(ready[1], "x", 1);
-        const std::string scratch = JoinPath(dir, "dvltemp.dvl");
-        const int out = ::open(scratch.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const auto until = std::chrono::steady_clock::now() + holdFor;
-        while (std::chrono::steady_clock::now() < until) {
-            std::this_thread::sleep_for(300ms);
-            if (working)
-                (void)!::write(out, "some records\r\n", 14);
-        }
-        ::close(out);
-        ::unlink(scratch.c_str());
-        WriteFileBytes(JoinPath(dir, "finished"), "");
-        ::_exit(0);
-    }
-    ::close(ready[1]);
-    char c;
-    const bool holds = ::read(ready[0], &c, 1) == 1;
-    ::close(ready[0]);
-    return holds ? child : -1;
-}
-
-int Finish(pid_t child) {
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 using Waiting = BookFixture;
 
 // A change taking longer than any fixed wait would allow: the other copy's scratch file keeps growing.
@@ -101,12 +60,12 @@ TEST_F(Waiting, AChangeWaitsForAnotherCopyForAsLongAsItWorks) {
     RecordingProgress progress;
     FileSystem fs;
     fs.showWaitingWith(&progress);
-    const pid_t other = HoldFolder(tmp.dir(), 5s, true);
+    const pid_t other = AnotherCopyHolding(tmp.dir(), 5s, true);
     ASSERT_GT(other, 0);
     Book(path, kKey, fs).replaceCoverName("Waited for");
     // Made only once the other copy was done.
     EXPECT_TRUE(std::filesystem::exists(tmp.file("finished")));
-    EXPECT_EQ(Finish(other), 0);
+    EXPECT_EQ(FinishCopy(other), 0);
     EXPECT_EQ(Book(path, kKey).readHeader().coverName, "Waited for");
     ASSERT_EQ(progress.shown.size(), 1u);
     EXPECT_EQ(progress.shown[0].text, "Waiting for another Dayvell to finish with this folder...");
@@ -121,7 +80,7 @@ TEST_F(Waiting, CancelStopsWaitingAndChangesNothing) {
     progress.cancel = true;
     FileSystem fs;
     fs.showWaitingWith(&progress);
-    const pid_t other = HoldFolder(tmp.dir(), 3s, true);
+    const pid_t other = AnotherCopyHolding(tmp.dir(), 3s, true);
     ASSERT_GT(other, 0);
     try {
         Book(path, kKey, fs).appendPage({"", "Tuesday, 12/8/2026", "8:00:00 AM", "Not now"});
@@ -130,7 +89,7 @@ TEST_F(Waiting, CancelStopsWaitingAndChangesNothing) {
         EXPECT_EQ(e.code(), code::BookInUse);
     }
     EXPECT_FALSE(std::filesystem::exists(tmp.file("finished"))) << "waited for the other copy all the same";
-    EXPECT_EQ(Finish(other), 0);
+    EXPECT_EQ(FinishCopy(other), 0);
     EXPECT_EQ(bytes(), original);
     ASSERT_EQ(progress.shown.size(), 1u);
     EXPECT_TRUE(progress.shown[0].closed);
@@ -140,7 +99,7 @@ TEST_F(Waiting, CancelStopsWaitingAndChangesNothing) {
 TEST_F(Waiting, AStuckCopyIsGivenUpOn) {
     FileSystem fs;
     fs.setPatience(1500ms);
-    const pid_t other = HoldFolder(tmp.dir(), 6s, false);
+    const pid_t other = AnotherCopyHolding(tmp.dir(), 6s, false);
     ASSERT_GT(other, 0);
     try {
         Book(path, kKey, fs).replaceCoverName("Blocked");
@@ -151,7 +110,7 @@ TEST_F(Waiting, AStuckCopyIsGivenUpOn) {
     EXPECT_FALSE(std::filesystem::exists(tmp.file("finished")));
     EXPECT_EQ(bytes(), original);
     ::kill(other, SIGKILL);
-    Finish(other);
+    FinishCopy(other);
 }
 
 // A disk so slow that each piece written takes a while.
@@ -192,7 +151,7 @@ TEST_F(Waiting, ALongMoveShowsItIsAtWorkInTheFolderItOnlyReadsFrom) {
     const std::string number = Book(path, kKey, fs).appendPage({"", "Tuesday, 12/8/2026", "8:00:00 AM", "Waited"});
     EXPECT_EQ(number, " 4");
     EXPECT_FALSE(std::filesystem::exists(tmp.file("big.dvl"))) << "saved before the move was done";
-    EXPECT_EQ(Finish(mover), 0);
+    EXPECT_EQ(FinishCopy(mover), 0);
     EXPECT_EQ(Book(target.file("big.dvl"), kKey).countPages(), 1);
     EXPECT_EQ(Book(path, kKey).readPage(4)->text, "Waited");
 }

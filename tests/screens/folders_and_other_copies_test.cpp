@@ -4,6 +4,7 @@
 #include "gui/BookSteps.h"
 #include "gui/PageSteps.h"
 
+#include "core/AnotherCopy.h"
 #include "core/ErrorReporter.h"
 #include "core/RuntimeError.h"
 #include "platform/DirList.h"
@@ -14,14 +15,8 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <filesystem>
-#include <thread>
 
 namespace dayvell::test {
 namespace {
@@ -131,36 +126,6 @@ TEST_F(OtherFolders, TheMoveOrCopyWindowAsksBeforeReplacingABackupThere) {
     EXPECT_EQ(Book(backupBook, "Secret1").countPages(), 2);
 }
 
-// Another running copy of the program, in a child process: holds the lock of `dir` for `holdFor`, its scratch file
-// there growing now and then, and lets go. Returns once it holds the lock. The child makes only plain system calls:
-// the parent's other threads may hold locks the child would wait on for ever.
-pid_t AnotherCopyAtWork(const std::string& dir, std::chrono::milliseconds holdFor) {
-    const std::string scratch = dir + "dvltemp.dvl";
-    int ready[2];
-    if (::pipe(ready) != 0)
-        return -1;
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
-        if (fd < 0 || ::flock(fd, LOCK_EX) != 0)
-            ::_exit(1);
-        (void)!::write(ready[1], "x", 1);
-        const int out = ::open(scratch.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        for (auto left = holdFor; left.count() > 0; left -= std::chrono::milliseconds(300)) {
-            const timespec pause{0, 300 * 1000 * 1000};
-            ::nanosleep(&pause, nullptr);
-            (void)!::write(out, "some records\r\n", 14);
-        }
-        ::unlink(scratch.c_str());
-        ::_exit(0);
-    }
-    ::close(ready[1]);
-    char c;
-    const bool holds = ::read(ready[0], &c, 1) == 1;
-    ::close(ready[0]);
-    return holds ? child : -1;
-}
-
 class SaveWhileAnotherCopyWorks : public ::testing::Test {
 protected:
     SaveWhileAnotherCopyWorks() {
@@ -172,9 +137,8 @@ protected:
         typeText(find<QPlainTextEdit>(form2(), QStringLiteral("Text1")), "Written while the other copy worked");
     }
     ~SaveWhileAnotherCopyWorks() override {
-        int status = 0;
         if (other > 0)
-            ::waitpid(other, &status, 0);
+            FinishCopy(other);
     }
     ProgramWindow* form2() const { return t.windows.window(QStringLiteral("Form2")); }
 
@@ -186,7 +150,7 @@ protected:
 
 // Longer than any fixed wait for a lock would allow: the save waits, says so, and is made.
 TEST_F(SaveWhileAnotherCopyWorks, TheSaveWaitsSayingSoAndIsMade) {
-    other = AnotherCopyAtWork(ParentDirectory(diary.path()) + "/", std::chrono::seconds(4));
+    other = AnotherCopyHolding(ParentDirectory(diary.path()) + "/", std::chrono::seconds(4), true);
     ASSERT_GT(other, 0);
     click(form2(), QStringLiteral("Command2"));
     EXPECT_EQ(diary.bytes(),
@@ -201,7 +165,7 @@ TEST_F(SaveWhileAnotherCopyWorks, TheSaveWaitsSayingSoAndIsMade) {
 }
 
 TEST_F(SaveWhileAnotherCopyWorks, CancelLeavesThePageOnScreenUnsaved) {
-    other = AnotherCopyAtWork(ParentDirectory(diary.path()) + "/", std::chrono::seconds(3));
+    other = AnotherCopyHolding(ParentDirectory(diary.path()) + "/", std::chrono::seconds(3), true);
     ASSERT_GT(other, 0);
     t.progress.cancelAt = 0;
     const std::string before = diary.bytes();
