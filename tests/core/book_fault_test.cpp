@@ -321,6 +321,9 @@ TEST_F(SingleFaults, EachIsReportedAsWhatHappenedAndLosesNothing) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        // Each case starts from the book alone, whatever the one before did.
+        WriteFileBytes(path, original);
+        std::filesystem::remove(copy);
         OneFault fs(c.call, c.path, c.err);
         Book book(path, kKey, fs);
         int code = 0;
@@ -331,6 +334,7 @@ TEST_F(SingleFaults, EachIsReportedAsWhatHappenedAndLosesNothing) {
         }
         EXPECT_TRUE(fs.fired());
         EXPECT_EQ(code, c.code);
+        ASSERT_TRUE(std::filesystem::exists(path)) << "the book is gone";
         EXPECT_EQ(bytes(), original);
         EXPECT_EQ(book.path(), path);
         EXPECT_FALSE(scratchExists());
@@ -339,7 +343,6 @@ TEST_F(SingleFaults, EachIsReportedAsWhatHappenedAndLosesNothing) {
             Book kept(copy, kKey);
             EXPECT_EQ(kept.readHeader().directory, target.dir());
             EXPECT_EQ(kept.countPages(), 3);
-            std::filesystem::remove(copy);
         } else {
             EXPECT_FALSE(std::filesystem::exists(copy));
         }
