@@ -148,10 +148,12 @@ public:
     // Existing::Replace (else error 58). Throws SameDirectory when `targetDir` is the book's own folder, and
     // UncarriedCharacter when the key cannot carry the folder's name.
     //
-    // A move removes the source only once the copy is complete and synced, holding the source folder's lock from
+    // A move removes the source only once the copy and its folder are synced, holding the source folder's lock from
     // the first read to the removal so that no page another program appends meanwhile is lost; a book reached
     // through a symbolic link is moved as the file itself and the link, which would point at nothing, goes too.
-    // This object then names the copy.
+    // A move this user could not finish (the source's folder does not let them remove it) is refused before
+    // anything is copied. A moved book keeps its owner (else code::OwnerNotKept); a copy too, where the system
+    // allows. This object then names the copy.
     void copyTo(const std::string& targetDir, Existing existing, Transfer transfer);
     void remove();
 
