@@ -9,13 +9,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
 #include <numeric>
-#include <sys/file.h>
-#include <thread>
 #include <unistd.h>
 #include <utility>
 #include <vector>
