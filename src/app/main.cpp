@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/FileSystem.h"
 #include "core/SharedState.h"
 #include "platform/Disks.h"
 #include "platform/ProgramIdentity.h"
@@ -74,6 +75,8 @@ int main(int argc, char* argv[]) {
     dayvell::WindowSystem windows([] { QCoreApplication::quit(); });
     dayvell::QtDialogs dialogs(windows);
     dayvell::QtProgress progress(windows);
+    // A change that finds its folder busy with another running copy of the program says so while it waits.
+    dayvell::SystemFileSystem().showWaitingWith(&progress);
     dayvell::Services services{windows, dialogs, clock, disks, printer, progress, state};
     dayvell::RegisterWindows(services);
 

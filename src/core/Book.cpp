@@ -9,13 +9,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
 #include <numeric>
-#include <sys/file.h>
-#include <thread>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -23,86 +20,6 @@
 namespace dayvell {
 
 namespace {
-
-// Serialises the use of a directory's scratch file between running copies of the program. The lock sits on the
-// directory itself: a lock on the scratch file would travel with it when the rename turns it into the book.
-// Takes the exclusive lock on an open directory. Another copy's rewrite takes a moment at most; waits that long
-// before giving up.
-void WaitForLock(FileSystem& fs, int fd) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-    while (fs.flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int err = errno;
-        if (err != EWOULDBLOCK)
-            throw ErrnoError(err);
-        if (std::chrono::steady_clock::now() >= deadline)
-            throw RuntimeError(code::BookInUse);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-}
-
-// Serialises the use of a directory's scratch file between running copies of the program. The lock sits on the
-// directory itself: a lock on the scratch file would travel with it when the rename turns it into the book.
-class DirectoryLock {
-public:
-    DirectoryLock(FileSystem& fs, const std::string& dir) : m_fs(fs) {
-        m_fd = fs.open(dir.c_str(), O_RDONLY | O_DIRECTORY);
-        if (m_fd < 0)
-            throw ErrnoError(errno, true);
-        try {
-            WaitForLock(fs, m_fd);
-        } catch (...) {
-            fs.close(m_fd);
-            throw;
-        }
-    }
-    DirectoryLock(const DirectoryLock&) = delete;
-    DirectoryLock& operator=(const DirectoryLock&) = delete;
-    ~DirectoryLock() { m_fs.close(m_fd); } // closing releases the lock
-
-    // Makes a rename in the directory durable. The rename has already happened, so a failure here is not
-    // reported: the change is made, and saying otherwise would invite the user to make it twice.
-    void sync() { m_fs.fsync(m_fd); }
-
-private:
-    FileSystem& m_fs;
-    int m_fd = -1;
-};
-
-// An open folder: known by its identity on disk whatever its path's spelling, and locked like DirectoryLock when
-// asked. Opened before it is locked, so that two paths of one folder are recognised before a second lock on it
-// would wait for the first.
-class Folder {
-public:
-    Folder(FileSystem& fs, const std::string& dir) : m_fs(fs) {
-        m_fd = fs.open(dir.c_str(), O_RDONLY | O_DIRECTORY);
-        if (m_fd < 0)
-            throw ErrnoError(errno, true);
-        if (fs.fstat(m_fd, &m_stat) != 0) {
-            const int err = errno;
-            fs.close(m_fd);
-            throw ErrnoError(err);
-        }
-    }
-    Folder(const Folder&) = delete;
-    Folder& operator=(const Folder&) = delete;
-    ~Folder() { m_fs.close(m_fd); }
-
-    bool sameAs(const Folder& other) const {
-        return m_stat.st_dev == other.m_stat.st_dev && m_stat.st_ino == other.m_stat.st_ino;
-    }
-    // One order for every pair of folders, so that two programs locking the same two never wait for each other.
-    bool before(const Folder& other) const {
-        return std::pair(m_stat.st_dev, m_stat.st_ino) < std::pair(other.m_stat.st_dev, other.m_stat.st_ino);
-    }
-    void lock() { WaitForLock(m_fs, m_fd); }
-    // As DirectoryLock::sync: the change is made, a failure to make it durable is not reported.
-    void sync() { m_fs.fsync(m_fd); }
-
-private:
-    FileSystem& m_fs;
-    int m_fd = -1;
-    struct stat m_stat {};
-};
 
 std::string Encoded(std::string_view plain, const std::string& key) {
     return Encode(plain, key);
@@ -220,21 +137,6 @@ Record ReadFirstRecord(FileSystem& fs, const std::string& path) {
     return header;
 }
 
-// Opens a new scratch file. One left by an interrupted rewrite holds nothing that the book does not: it is started
-// afresh, and a link planted in its place is never followed. Anything else of that name is not ours to remove.
-FileHandle StartScratch(FileSystem& fs, const std::string& scratch) {
-    fs.unlink(scratch.c_str());
-    const int fd = fs.open(scratch.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
-    if (fd < 0) {
-        const int err = errno;
-        if (err == EEXIST)
-            throw RuntimeError(code::FileExists, "The scratch name dvltemp.dvl is taken in this folder by something "
-                                                 "that is not Dayvell's scratch file");
-        throw ErrnoError(err, err == ENOENT);
-    }
-    return FileHandle(fs, fd);
-}
-
 } // namespace
 
 UncarriedCharacter::UncarriedCharacter(unsigned char character, unsigned char keyCharacter, Place place,
@@ -302,20 +204,11 @@ void Book::Create(FileSystem& fs, const std::string& path, const std::string& ke
     const std::string target = NativePath(path);
     const std::string dir = ParentDirectory(target);
     DirectoryLock lock(fs, dir);
-    const std::string scratch = JoinPath(dir, std::string(kScratchName));
-    FileHandle out = StartScratch(fs, scratch);
-    try {
-        WriteAll(fs, out.fd(), bytes.data(), bytes.size());
-        SyncFile(fs, out.fd());
-        out.close();
-        if (fs.renameNoReplace(scratch.c_str(), target.c_str()) != 0)
-            throw ErrnoError(errno);
-    } catch (...) {
-        out.closeQuietly();
-        fs.unlink(scratch.c_str());
-        throw;
-    }
-    lock.sync();
+    ScratchFile out(fs, dir);
+    WriteAll(fs, out.fd(), bytes.data(), bytes.size());
+    out.finish();
+    out.placeAs(target, Existing::Keep);
+    lock.syncMadeChange();
 }
 
 Record Book::readHeaderRecord() const {
@@ -484,43 +377,32 @@ std::string Book::realPath() const {
     return m_fs->resolve(native());
 }
 
-void Book::writeThroughScratch(FileHandle& in, const struct stat& source, const std::string& dir,
+void Book::writeThroughScratch(FileHandle& in, const struct stat& source, Owner owner, const std::string& dir,
                                const std::string& target, Existing existing, const std::function<void()>& lastCheck,
                                const HeaderChange& changeHeader, const PageChange& changePage) {
-    const std::string scratch = JoinPath(dir, std::string(kScratchName));
-    FileHandle out = StartScratch(*m_fs, scratch);
-    try {
-        RecordReader reader(*m_fs, in.fd());
-        RecordWriter writer(*m_fs, out.fd());
-        RecordEdit record;
-        if (!reader.next(record.field))
-            throw RuntimeError(code::PastEndOfFile);
-        RefuseChangedKey(record.field[0], m_key);
-        if (changeHeader)
-            changeHeader(record);
-        writer.write(record.field);
+    ScratchFile out(*m_fs, dir);
+    out.takeOwner(source, owner);
+    RecordReader reader(*m_fs, in.fd());
+    RecordWriter writer(*m_fs, out.fd());
+    RecordEdit record;
+    if (!reader.next(record.field))
+        throw RuntimeError(code::PastEndOfFile);
+    RefuseChangedKey(record.field[0], m_key);
+    if (changeHeader)
+        changeHeader(record);
+    writer.write(record.field);
+    record.release();
+    for (std::int64_t position = 1; reader.next(record.field); ++position) {
+        if (!changePage || changePage(position, record))
+            writer.write(record.field);
         record.release();
-        for (std::int64_t position = 1; reader.next(record.field); ++position) {
-            if (!changePage || changePage(position, record))
-                writer.write(record.field);
-            record.release();
-        }
-        writer.flush();
-        in.close();
-        if (m_fs->fchmod(out.fd(), source.st_mode & 07777) != 0)
-            throw ErrnoError(errno);
-        SyncFile(*m_fs, out.fd());
-        out.close();
-        lastCheck();
-        const int r = existing == Existing::Replace ? m_fs->rename(scratch.c_str(), target.c_str())
-                                                    : m_fs->renameNoReplace(scratch.c_str(), target.c_str());
-        if (r != 0)
-            throw ErrnoError(errno);
-    } catch (...) {
-        out.closeQuietly();
-        m_fs->unlink(scratch.c_str());
-        throw;
     }
+    writer.flush();
+    out.takePermissions(in.fd(), source);
+    in.close();
+    out.finish();
+    lastCheck();
+    out.placeAs(target, existing);
 }
 
 void Book::rewrite(const HeaderChange& header, const PageChange& page) {
@@ -539,8 +421,8 @@ void Book::rewrite(const HeaderChange& header, const PageChange& page) {
         RefuseWriteProtected(*m_fs, real, now);
     };
     refuseProtected();
-    writeThroughScratch(in, source, dir, real, Existing::Replace, refuseProtected, header, page);
-    lock.sync();
+    writeThroughScratch(in, source, Owner::Book, dir, real, Existing::Replace, refuseProtected, header, page);
+    lock.syncMadeChange();
 }
 
 void Book::refreshDate(const std::string& date) {
@@ -646,17 +528,17 @@ void Book::rename(const std::string& newName) {
             throw RuntimeError(code::PastEndOfFile);
         RefuseChangedKey(header[0], m_key);
     }
-    // The content does not change, so the file keeps its bytes and simply takes the new name, atomically.
-    if (m_fs->renameNoReplace(native().c_str(), target.c_str()) != 0)
-        throw ErrnoError(errno);
-    lock.sync();
+    // The content does not change, so the file keeps its bytes, its owner and its permissions, and simply takes
+    // the new name in one step.
+    RenameNoReplace(*m_fs, native(), target);
+    lock.syncMadeChange();
     m_path = JoinPath(ParentDirectory(m_path), newName);
 }
 
 bool Book::isIn(const std::string& dir) const {
-    const Folder target(*m_fs, NativePath(dir));
-    return target.sameAs(Folder(*m_fs, ParentDirectory(native()))) ||
-           target.sameAs(Folder(*m_fs, ParentDirectory(realPath())));
+    const FolderLock target(*m_fs, NativePath(dir));
+    return target.sameAs(FolderLock(*m_fs, ParentDirectory(native()))) ||
+           target.sameAs(FolderLock(*m_fs, ParentDirectory(realPath())));
 }
 
 void Book::copyTo(const std::string& targetDir, Existing existing, Transfer transfer) {
@@ -671,9 +553,9 @@ void Book::copyTo(const std::string& targetDir, Existing existing, Transfer tran
     RefuseScratchName(target);
 
     // Reading a book onto itself would destroy it: the folders are compared as the disk knows them.
-    Folder from(*m_fs, ParentDirectory(source));
-    Folder to(*m_fs, nativeDir);
-    if (to.sameAs(from) || to.sameAs(Folder(*m_fs, ParentDirectory(native()))))
+    FolderLock from(*m_fs, ParentDirectory(source));
+    FolderLock to(*m_fs, nativeDir);
+    if (to.sameAs(from) || to.sameAs(FolderLock(*m_fs, ParentDirectory(native()))))
         throw SameDirectory();
     // The source folder stays locked until a move has removed the source: a page another running copy appends
     // meanwhile either lands before the copy is read or finds the book gone, never in a file about to be deleted.
@@ -682,11 +564,17 @@ void Book::copyTo(const std::string& targetDir, Existing existing, Transfer tran
 
     struct stat sourceStat {};
     FileHandle in = OpenBookFile(*m_fs, source, O_RDONLY, sourceStat);
+    // A move that could not remove the source would end with the book in two places: found out before the copy.
+    if (transfer == Transfer::Move)
+        RefuseUnremovable(*m_fs, from, sourceStat);
     // A book at the destination is replaced only when asked, and only when its owner may write it.
     auto refuseKeptTarget = [&] {
         struct stat targetStat {};
-        if (m_fs->stat(target.c_str(), &targetStat) != 0)
-            return;
+        if (m_fs->stat(target.c_str(), &targetStat) != 0) {
+            if (errno == ENOENT)
+                return;
+            throw ErrnoError(errno);
+        }
         if (targetStat.st_dev == sourceStat.st_dev && targetStat.st_ino == sourceStat.st_ino)
             throw RuntimeError(code::PathFileAccessError, "A book cannot be copied onto itself");
         if (existing == Existing::Keep)
@@ -696,23 +584,26 @@ void Book::copyTo(const std::string& targetDir, Existing existing, Transfer tran
     refuseKeptTarget();
 
     // The copy is written beside its destination and renamed into place, so the destination never holds part of a
-    // book.
-    writeThroughScratch(in, sourceStat, nativeDir, target, existing, refuseKeptTarget,
-                        [&](RecordEdit& h) { h.replace(1, field); }, {});
-    to.sync();
-
-    if (transfer == Transfer::Move) {
-        if (m_fs->unlink(source.c_str()) != 0)
-            throw ErrnoError(errno);
-        from.sync();
-        // A book reached through a symbolic link: the link now points at nothing and goes too. Only a path that
-        // leads nowhere is removed, never a file.
-        const std::string link = native();
-        struct stat left {};
-        if (source != link && m_fs->stat(link.c_str(), &left) != 0 && errno == ENOENT)
-            m_fs->unlink(link.c_str());
-        m_path = dir + name;
+    // book. A moved book stays its owner's; a copy is its owner's where the system lets the writer give it away.
+    writeThroughScratch(in, sourceStat, transfer == Transfer::Move ? Owner::Book : Owner::BookIfAllowed, nativeDir,
+                        target, existing, refuseKeptTarget, [&](RecordEdit& h) { h.replace(1, field); }, {});
+    if (transfer == Transfer::Copy) {
+        to.syncMadeChange();
+        return;
     }
+
+    // The source goes only once the copy is surely on the disk: a crash after the removal must find the copy.
+    to.sync();
+    if (m_fs->unlink(source.c_str()) != 0)
+        throw ErrnoError(errno);
+    from.syncMadeChange();
+    // A book reached through a symbolic link: the link now points at nothing and goes too. Only a path that
+    // leads nowhere is removed, never a file.
+    const std::string link = native();
+    struct stat left {};
+    if (source != link && m_fs->stat(link.c_str(), &left) != 0 && errno == ENOENT)
+        m_fs->unlink(link.c_str());
+    m_path = dir + name;
 }
 
 void Book::remove() {

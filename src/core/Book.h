@@ -4,6 +4,7 @@
 #include "FileSystem.h"
 #include "Record.h"
 #include "RuntimeError.h"
+#include "Transaction.h"
 
 #include <cstdint>
 #include <functional>
@@ -17,7 +18,6 @@ inline constexpr std::string_view kCheckPhrase = "mZq7391mZq";
 inline constexpr std::string_view kNoCoverName = "___";
 inline constexpr std::string_view kNewBookFlags = "0111111";
 inline constexpr std::string_view kEndMark = "_";
-inline constexpr std::string_view kScratchName = "dvltemp.dvl";
 inline constexpr std::string_view kBookExtension = ".dvl";
 
 // Whether a file name is the scratch file's, in any letter case: on a disk that ignores case (a memory stick, say)
@@ -41,8 +41,6 @@ struct Page {
     std::string text;
 };
 
-// What copyTo does when the target folder already holds a file of the book's name.
-enum class Existing { Keep, Replace };
 // A copy leaves the book where it is; a move removes it once the copy is complete.
 enum class Transfer { Copy, Move };
 
@@ -150,10 +148,12 @@ public:
     // Existing::Replace (else error 58). Throws SameDirectory when `targetDir` is the book's own folder, and
     // UncarriedCharacter when the key cannot carry the folder's name.
     //
-    // A move removes the source only once the copy is complete and synced, holding the source folder's lock from
+    // A move removes the source only once the copy and its folder are synced, holding the source folder's lock from
     // the first read to the removal so that no page another program appends meanwhile is lost; a book reached
     // through a symbolic link is moved as the file itself and the link, which would point at nothing, goes too.
-    // This object then names the copy.
+    // A move this user could not finish (the source's folder does not let them remove it) is refused before
+    // anything is copied. A moved book keeps its owner (else code::OwnerNotKept); a copy too, where the system
+    // allows. This object then names the copy.
     void copyTo(const std::string& targetDir, Existing existing, Transfer transfer);
     void remove();
 
@@ -164,9 +164,9 @@ private:
     void rewrite(const HeaderChange& header, const PageChange& page);
     // Writes the records of `in` (the file `source` describes) to the scratch file in `dir`, changed on the way, and
     // renames it over `target`, replacing a file there only with Existing::Replace; `lastCheck` runs just before the
-    // rename. The scratch file keeps the source's permissions. On any failure the scratch file goes and nothing else
-    // has changed.
-    void writeThroughScratch(FileHandle& in, const struct stat& source, const std::string& dir,
+    // rename. The scratch file takes the source's permissions, and its owner as `owner` says. On any failure the
+    // scratch file goes and nothing else has changed.
+    void writeThroughScratch(FileHandle& in, const struct stat& source, Owner owner, const std::string& dir,
                              const std::string& target, Existing existing, const std::function<void()>& lastCheck,
                              const HeaderChange& header, const PageChange& page);
     // The path as the file system knows it, and the same with every link resolved.

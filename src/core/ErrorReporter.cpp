@@ -39,6 +39,9 @@ std::string ErrorMessageText(int c) {
     case code::NotABookFile:
         return "This is not a dayvell: a book is an ordinary file, and this name belongs to something else. Nothing "
                "has been read or written.";
+    case code::OwnerNotKept:
+        return "This dayvell belongs to another user, or to a group of users, and a change made here would take it "
+               "from them. Nothing has been changed. Ask its owner to make the change.";
     default:
         // Reading past the end has no text of its own (a box before it says so); every other code is named by the
         // title alone.

@@ -4,12 +4,13 @@
 #include "Charset.h"
 #include "RuntimeError.h"
 
-#include <climits>
-
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace dayvell {
@@ -64,6 +65,21 @@ int FileSystem::ftruncate(int fd, off_t length) {
 int FileSystem::fchmod(int fd, mode_t mode) {
     return ::fchmod(fd, mode);
 }
+int FileSystem::fchown(int fd, uid_t owner, gid_t group) {
+    return ::fchown(fd, owner, group);
+}
+int FileSystem::futimens(int fd, const struct timespec times[2]) {
+    return ::futimens(fd, times);
+}
+ssize_t FileSystem::fgetxattr(int fd, const char* name, void* value, size_t size) {
+    return ::fgetxattr(fd, name, value, size);
+}
+int FileSystem::fsetxattr(int fd, const char* name, const void* value, size_t size, int flags) {
+    return ::fsetxattr(fd, name, value, size, flags);
+}
+int FileSystem::fremovexattr(int fd, const char* name) {
+    return ::fremovexattr(fd, name);
+}
 
 int FileSystem::flock(int fd, int operation) {
     int r;
@@ -74,17 +90,14 @@ int FileSystem::flock(int fd, int operation) {
 }
 
 int FileSystem::renameNoReplace(const char* from, const char* to) {
-    int r = ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
-    if (r == 0 || (errno != EINVAL && errno != ENOSYS))
-        return r;
-    // File systems without the flag: a hard link fails when the target exists, then the old name goes.
-    if (::link(from, to) != 0)
-        return -1;
-    return ::unlink(from);
+    return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
 }
 
 int FileSystem::rename(const char* from, const char* to) {
     return ::rename(from, to);
+}
+int FileSystem::link(const char* from, const char* to) {
+    return ::link(from, to);
 }
 int FileSystem::unlink(const char* path) {
     return ::unlink(path);
@@ -92,6 +105,9 @@ int FileSystem::unlink(const char* path) {
 
 int FileSystem::stat(const char* path, struct stat* st) {
     return ::stat(path, st);
+}
+int FileSystem::lstat(const char* path, struct stat* st) {
+    return ::lstat(path, st);
 }
 
 int FileSystem::access(const char* path, int mode) {
@@ -103,6 +119,32 @@ std::string FileSystem::resolve(const std::string& path) {
     if (::realpath(path.c_str(), resolved) == nullptr)
         return path;
     return resolved;
+}
+
+void FileSystem::holding(int folderFd) {
+    if (m_held.empty())
+        m_lastSign = std::chrono::steady_clock::now();
+    m_held.push_back(folderFd);
+}
+
+void FileSystem::released(int folderFd) {
+    const auto it = std::find(m_held.begin(), m_held.end(), folderFd);
+    if (it != m_held.end())
+        m_held.erase(it);
+}
+
+void FileSystem::stillWorking() {
+    // Once a second is plenty for a waiter that gives up after several seconds without a sign, and costs nothing
+    // beside the writing itself.
+    if (m_held.empty())
+        return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - m_lastSign < std::chrono::seconds(1))
+        return;
+    m_lastSign = now;
+    // A folder this user may not touch shows no sign; that costs a waiter its patience at worst, never a change.
+    for (const int fd : m_held)
+        futimens(fd, nullptr);
 }
 
 FileSystem& SystemFileSystem() {
@@ -125,7 +167,15 @@ namespace {
     if (err == ENOENT || err == ENOTDIR) {
         struct stat st {};
         std::string parent = ParentDirectory(path);
-        dirMissing = fs.stat(parent.c_str(), &st) != 0 || !S_ISDIR(st.st_mode);
+        if (fs.stat(parent.c_str(), &st) != 0) {
+            const int parentErr = errno;
+            // The folder could not be looked at: that failure is the one to report, not a missing path.
+            if (parentErr != ENOENT && parentErr != ENOTDIR)
+                throw ErrnoError(parentErr);
+            dirMissing = true;
+        } else {
+            dirMissing = !S_ISDIR(st.st_mode);
+        }
     }
     throw ErrnoError(err, dirMissing);
 }
@@ -158,27 +208,48 @@ FileHandle OpenBookFile(FileSystem& fs, const std::string& path, int flags, stru
 void RefuseWriteProtected(FileSystem& fs, const std::string& path, const struct stat& st) {
     if ((st.st_mode & 0222) == 0)
         throw RuntimeError(code::PermissionDenied);
-    if (fs.access(path.c_str(), W_OK) != 0) {
-        const int err = errno;
-        throw ErrnoError(err == ENOENT ? err : (err == EROFS ? EROFS : EACCES));
-    }
+    if (fs.access(path.c_str(), W_OK) != 0)
+        throw ErrnoError(errno);
 }
 
 void WriteAll(FileSystem& fs, int fd, const char* data, size_t size) {
+    // Small enough that a slow disk takes well under a second a piece.
+    constexpr size_t kPiece = size_t{4} << 20;
     while (size > 0) {
-        ssize_t n = fs.write(fd, data, size);
+        ssize_t n = fs.write(fd, data, std::min(size, kPiece));
         if (n < 0)
             throw ErrnoError(errno);
         if (n == 0)
             throw ErrnoError(ENOSPC);
         data += n;
         size -= static_cast<size_t>(n);
+        fs.stillWorking();
     }
 }
 
 void SyncFile(FileSystem& fs, int fd) {
     if (fs.fsync(fd) != 0)
         throw ErrnoError(errno);
+}
+
+FileKind KindOfFile(const std::string& path, FileSystem& fs) {
+    struct stat st {};
+    if (fs.stat(NativePath(path).c_str(), &st) != 0) {
+        const int err = errno;
+        if (err == ENOENT || err == ENOTDIR)
+            return FileKind::None;
+        throw ErrnoError(err);
+    }
+    if (S_ISREG(st.st_mode))
+        return FileKind::Regular;
+    return S_ISDIR(st.st_mode) ? FileKind::Directory : FileKind::Other;
+}
+
+std::int64_t FileLength(const std::string& path, FileSystem& fs) {
+    struct stat st {};
+    if (fs.stat(NativePath(path).c_str(), &st) != 0)
+        throw ErrnoError(errno);
+    return st.st_size;
 }
 
 std::string WithSeparator(std::string dir) {

@@ -4,9 +4,14 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <chrono>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace dayvell {
+
+class Progress;
 
 // The POSIX calls the book files are made of, behind one seam so that tests can fail any one of them.
 // Each returns what the system call returns and sets errno the same way. Paths here are the file system's own bytes,
@@ -25,16 +30,47 @@ public:
     virtual int fstat(int fd, struct stat* st);
     virtual int ftruncate(int fd, off_t length);
     virtual int fchmod(int fd, mode_t mode);
+    virtual int fchown(int fd, uid_t owner, gid_t group);
+    virtual int futimens(int fd, const struct timespec times[2]);
+    virtual ssize_t fgetxattr(int fd, const char* name, void* value, size_t size);
+    virtual int fsetxattr(int fd, const char* name, const void* value, size_t size, int flags);
+    virtual int fremovexattr(int fd, const char* name);
     virtual int flock(int fd, int operation);
-    // Renames without replacing: fails with EEXIST when `to` exists.
+    // renameat2 with RENAME_NOREPLACE: fails with EEXIST when `to` exists, and with EINVAL (or ENOSYS) where the
+    // file system does not offer it (network shares, many FUSE file systems). RenameNoReplace (Transaction.h)
+    // works everywhere.
     virtual int renameNoReplace(const char* from, const char* to);
     virtual int rename(const char* from, const char* to);
+    virtual int link(const char* from, const char* to);
     virtual int unlink(const char* path);
     virtual int stat(const char* path, struct stat* st);
+    virtual int lstat(const char* path, struct stat* st);
     // access(2) for the effective user.
     virtual int access(const char* path, int mode);
     // The path with every link resolved, or the path itself when it cannot be resolved.
     virtual std::string resolve(const std::string& path);
+
+    // A change that finds a folder locked by another running copy of the program waits while that copy shows
+    // signs of work, and says so here (a task without steps, with Cancel). Nothing is shown without it.
+    void showWaitingWith(Progress* progress) { m_waiting = progress; }
+    Progress* waitingShownBy() const { return m_waiting; }
+    // How long a locked folder is waited for after the last sign of work from the copy holding it.
+    void setPatience(std::chrono::milliseconds patience) { m_patience = patience; }
+    std::chrono::milliseconds patience() const { return m_patience; }
+
+    // The folders whose locks this process holds, open as `folderFd`: while it writes, their modification time
+    // is refreshed now and then, so that a copy waiting for one of them sees that this one is at work, even in a
+    // folder it only reads from (the source of a copy).
+    void holding(int folderFd);
+    void released(int folderFd);
+    // Called between the pieces of a long write.
+    void stillWorking();
+
+private:
+    Progress* m_waiting = nullptr;
+    std::chrono::milliseconds m_patience{10000};
+    std::vector<int> m_held;
+    std::chrono::steady_clock::time_point m_lastSign{};
 };
 
 // The real file system.
@@ -69,6 +105,13 @@ private:
 // The file system's name for a Windows-1252 path: its UTF-8 bytes.
 std::string NativePath(const std::string& path);
 
+enum class FileKind { None, Regular, Directory, Other };
+// What a Windows-1252 path names, links followed; None when nothing does (neither the name nor its folder is
+// there). Any other failure throws its RuntimeError: a disk that cannot answer has not said "no such file".
+FileKind KindOfFile(const std::string& path, FileSystem& fs = SystemFileSystem());
+// The length in bytes of the file a Windows-1252 path names; throws when it cannot be found out.
+std::int64_t FileLength(const std::string& path, FileSystem& fs = SystemFileSystem());
+
 // Opens `path` or throws the RuntimeError that matches errno.
 FileHandle OpenFile(FileSystem& fs, const std::string& path, int flags, mode_t mode = 0);
 // Opens a book file: without ever waiting (a named pipe in its place would block a plain open or read for good),
@@ -77,7 +120,8 @@ FileHandle OpenBookFile(FileSystem& fs, const std::string& path, int flags, stru
 // Refuses (error 70) a book file the user may not write: one without any write permission (the read-only mark of
 // a write-protected book, which holds even for the administrator) or one this user is not allowed to write.
 void RefuseWriteProtected(FileSystem& fs, const std::string& path, const struct stat& st);
-// Writes all of `size` bytes, retrying short writes; throws on failure.
+// Writes all of `size` bytes, retrying short writes; throws on failure. A long write goes in pieces, with a sign of
+// work between them (FileSystem::stillWorking).
 void WriteAll(FileSystem& fs, int fd, const char* data, size_t size);
 // Flushes to the disk; throws on failure.
 void SyncFile(FileSystem& fs, int fd);

@@ -20,7 +20,7 @@ public:
 class Progress {
 public:
     virtual ~Progress() = default;
-    // `text` says what is under way; `total` is the number of steps.
+    // `text` says what is under way; `total` is the number of steps, 0 for a task that cannot count them (a wait).
     virtual std::unique_ptr<ProgressTask> start(const std::string& text, const std::string& title,
                                                 std::int64_t total) = 0;
 };

@@ -43,6 +43,8 @@ std::string ErrorDescription(int c) {
         return "The book was changed elsewhere";
     case code::NotABookFile:
         return "Not a book file";
+    case code::OwnerNotKept:
+        return "The book belongs to another user";
     default:
         return "Application-defined or object-defined error";
     }

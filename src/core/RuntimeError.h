@@ -30,6 +30,8 @@ inline constexpr int BookInUse = 1001;
 inline constexpr int BookChangedElsewhere = 1002;
 // The book's name belongs to something that is not a regular file (a folder, a named pipe, a device).
 inline constexpr int NotABookFile = 1003;
+// A change would hand the book to the user making it: its owner or group cannot be kept.
+inline constexpr int OwnerNotKept = 1004;
 } // namespace code
 
 // The description that ends an error box's title, for every code the program raises.

@@ -3,7 +3,7 @@
 
 #include "Text.h"
 
-#include "core/Charset.h"
+#include "core/FileSystem.h"
 #include "core/RuntimeError.h"
 
 #include <QCoreApplication>
@@ -27,7 +27,7 @@ std::string SystemDisks::programDirectory() const {
 
 std::int64_t SystemDisks::freeSpaceKB(const std::string& path) const {
     std::error_code error;
-    const auto space = std::filesystem::space(std::filesystem::path(Utf8FromCp1252(path)), error);
+    const auto space = std::filesystem::space(std::filesystem::path(NativePath(path)), error);
     if (error)
         throw ErrnoError(error.value(), true);
     // What this user may still write, which is what "free" means to someone filling a book.

@@ -38,7 +38,7 @@ public:
     }
 
     bool advance(std::int64_t done) override {
-        if (m_sinceEvents.elapsed() >= kEventsEveryMs || done >= m_total) {
+        if (m_sinceEvents.elapsed() >= kEventsEveryMs || (m_total > 0 && done >= m_total)) {
             show(done);
             QCoreApplication::processEvents();
             m_sinceEvents.restart();
@@ -51,6 +51,12 @@ private:
     static constexpr int kSteps = 10000;
 
     void show(std::int64_t done) {
+        if (m_total == 0) {
+            // A task without steps (a wait for something else to finish): a busy bar and the text alone.
+            m_dialog.setRange(0, 0);
+            m_dialog.setLabelText(m_text);
+            return;
+        }
         done = std::clamp<std::int64_t>(done, 0, m_total);
         m_dialog.setLabelText(m_text + QStringLiteral("\n") + QString::number(done) + QStringLiteral(" of ") +
                               QString::number(m_total));

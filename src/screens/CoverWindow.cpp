@@ -26,8 +26,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include <cerrno>
-
 namespace dayvell {
 
 namespace {
@@ -36,14 +34,6 @@ constexpr int kHelpTopic = 5;
 constexpr int kLowSpaceHelpTopic = 51;
 // Below this many kilobytes free, the next rewrite of the book may not fit on its disk.
 constexpr std::int64_t kLowSpaceKB = 10;
-
-// The length of a file in bytes.
-std::int64_t FileLength(const std::string& path) {
-    struct stat st {};
-    if (SystemFileSystem().stat(NativePath(path).c_str(), &st) != 0)
-        throw ErrnoError(errno);
-    return st.st_size;
-}
 
 } // namespace
 

@@ -23,8 +23,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include <cerrno>
-
 namespace dayvell {
 
 namespace {
@@ -42,16 +40,6 @@ const char* const kPasswordPrompt = "Please enter a password 4-10 characters.";
 const char* const kPasswordTooShort = "Password must have at least 4 characters!";
 const char* const kPasswordTooLong = "Password cannot be over 10 characters long!!";
 
-// Whether an ordinary file (links followed) of that name exists; throws when the directory cannot be asked.
-bool OrdinaryFileExists(const std::string& path) {
-    struct stat st {};
-    if (SystemFileSystem().stat(NativePath(path).c_str(), &st) == 0)
-        return S_ISREG(st.st_mode);
-    if (errno == ENOENT || errno == ENOTDIR)
-        return false;
-    throw ErrnoError(errno);
-}
-
 // A name with a separator would put the book into another directory, and one with a NUL would be cut short.
 bool NameFitsFileSystem(const std::string& name) {
     return name.find_first_of(std::string_view("/\0", 2)) == std::string::npos;
@@ -62,7 +50,7 @@ bool NameFitsFileSystem(const std::string& name) {
 bool NameTaken(const SharedState& state) {
     if (IsScratchName(state.bookname))
         return true;
-    return NameFitsFileSystem(state.bookname) && OrdinaryFileExists(BookPath(state));
+    return NameFitsFileSystem(state.bookname) && KindOfFile(BookPath(state)) == FileKind::Regular;
 }
 
 } // namespace

@@ -20,8 +20,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include <sys/stat.h>
-
 namespace dayvell {
 
 namespace {
@@ -81,8 +79,7 @@ void FileNameWindow::Command1_Click() {
             return;
         }
         name += kBookExtension;
-        struct stat st {};
-        if (SystemFileSystem().stat(JoinPath(state.bookdir, name).c_str(), &st) == 0) {
+        if (KindOfFile(JoinPath(state.bookdir, name)) != FileKind::None) {
             dialogs.message("This file already exists! Either pick a different name or change the path and enter "
                             "again.");
             return;

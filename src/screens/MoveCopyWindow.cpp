@@ -22,23 +22,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include <cerrno>
-
 namespace dayvell {
 
 namespace {
 
 constexpr int kHelpTopic = 9;
-
-// Whether an ordinary file (links followed) of that name exists; throws when the folder cannot be asked.
-bool OrdinaryFileExists(const std::string& path) {
-    struct stat st {};
-    if (SystemFileSystem().stat(path.c_str(), &st) == 0)
-        return S_ISREG(st.st_mode);
-    if (errno == ENOENT || errno == ENOTDIR)
-        return false;
-    throw ErrnoError(errno);
-}
 
 QLineEdit* ShowOnlyBox(QWidget* parent, const char* name, const QString& toolTip) {
     auto* box = new QLineEdit(parent);
@@ -167,7 +155,7 @@ void MoveCopyWindow::transfer(bool move) {
             return;
         }
         Existing existing = Existing::Keep;
-        if (OrdinaryFileExists(JoinPath(target, state.bookname))) {
+        if (KindOfFile(JoinPath(target, state.bookname)) == FileKind::Regular) {
             if (dialogs.message(
                     "The target directory already has a file by the same name. Do you want to replace the target?",
                     "File already exists!", Buttons::YesNoCancel, Icon::None, Answer::No) != Answer::Yes)

@@ -59,6 +59,10 @@ const std::vector<ReportCase>& ReportCases() {
          {{"This is not a dayvell: a book is an ordinary file, and this name belongs to something else. Nothing has "
            "been read or written.",
            "ERROR   #1003    !!!!Not a book file"}}},
+        {1004,
+         {{"This dayvell belongs to another user, or to a group of users, and a change made here would take it from "
+           "them. Nothing has been changed. Ask its owner to make the change.",
+           "ERROR   #1004    !!!!The book belongs to another user"}}},
     };
     return cases;
 }

@@ -22,6 +22,19 @@ QProgressDialog* ShownDialog() {
     return nullptr;
 }
 
+// Whether a queued event runs while `task` is advanced step by step, as the windows need to paint. Steps come faster
+// than events are let through; within a moment they are.
+bool LetsEventsThrough(ProgressTask& task) {
+    bool handled = false;
+    QMetaObject::invokeMethod(
+        qApp, [&] { handled = true; }, Qt::QueuedConnection);
+    for (int done = 1; done <= 150 && !handled; ++done) {
+        QThread::msleep(1);
+        EXPECT_TRUE(task.advance(done));
+    }
+    return handled;
+}
+
 // Between steps the program goes on handling its events, so its windows paint; and the dialog tells how far
 // the task got.
 TEST(ProgressTest, StepsLetEventsThroughAndShowHowFarTheTaskGot) {
@@ -33,15 +46,7 @@ TEST(ProgressTest, StepsLetEventsThroughAndShowHowFarTheTaskGot) {
     EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Print dayvell"));
     EXPECT_TRUE(dialog->isModal());
 
-    bool handled = false;
-    QMetaObject::invokeMethod(
-        qApp, [&] { handled = true; }, Qt::QueuedConnection);
-    // Steps come faster than events are let through; within a moment they are.
-    for (int done = 1; done <= 150 && !handled; ++done) {
-        QThread::msleep(1);
-        EXPECT_TRUE(task->advance(done));
-    }
-    EXPECT_TRUE(handled);
+    EXPECT_TRUE(LetsEventsThrough(*task));
     EXPECT_TRUE(task->advance(200));
     EXPECT_TRUE(dialog->labelText().endsWith(QStringLiteral("200 of 200"))) << dialog->labelText().toStdString();
 
@@ -61,6 +66,28 @@ TEST(ProgressTest, CancelStopsTheTaskAtItsNextStep) {
     EXPECT_EQ(cancel->text(), QStringLiteral("Cancel"));
     QTest::mouseClick(cancel, Qt::LeftButton);
     EXPECT_FALSE(task->advance(2));
+}
+
+// A wait for something else to finish has no steps to count: the dialog says what it waits for, shows a busy bar,
+// lets events through and offers Cancel.
+TEST(ProgressTest, ATaskWithoutStepsShowsItsTextABusyBarAndCancel) {
+    TestServices t;
+    QtProgress progress(t.windows);
+    auto task = progress.start("Waiting for another Dayvell to finish with this folder...", "", 0);
+    QProgressDialog* dialog = ShownDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->labelText(), QStringLiteral("Waiting for another Dayvell to finish with this folder..."));
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("dayvell"));
+    EXPECT_EQ(dialog->minimum(), 0);
+    EXPECT_EQ(dialog->maximum(), 0);
+
+    EXPECT_TRUE(LetsEventsThrough(*task));
+    EXPECT_EQ(dialog->labelText(), QStringLiteral("Waiting for another Dayvell to finish with this folder..."));
+
+    QTest::mouseClick(dialog->findChild<QPushButton*>(), Qt::LeftButton);
+    EXPECT_FALSE(task->advance(151));
+    task.reset();
+    EXPECT_EQ(ShownDialog(), nullptr);
 }
 
 } // namespace

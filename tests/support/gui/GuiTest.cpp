@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "GuiTest.h"
 
+#include "core/FileSystem.h"
 #include "platform/ProgramWindow.h"
 
 #include <QApplication>
@@ -50,9 +51,12 @@ QString Caption(const QString& text) {
 TestServices::TestServices()
     : clock(QLocale(QLocale::English, QLocale::UnitedStates),
             [] { return QDateTime(QDate(2026, 12, 5), QTime(13, 46, 33)); }),
-      windows([this] { ++programEnds; }), services{windows, dialogs, clock, disks, printer, progress, state} {}
+      windows([this] { ++programEnds; }), services{windows, dialogs, clock, disks, printer, progress, state} {
+    SystemFileSystem().showWaitingWith(&progress);
+}
 
 TestServices::~TestServices() {
+    SystemFileSystem().showWaitingWith(nullptr);
     // Unloaded windows are deleted by the event loop; let it do so before the next test builds its own.
     settle();
 }
