@@ -103,17 +103,22 @@ public:
     // The header of a new book: check phrase, the directory it is written in, no cover name, `date`, default flags.
     static BookHeader NewHeader(std::string directory, std::string date);
 
-    // True when the key deciphers header field 1 into the check phrase. A key that makes the decipher fail is
-    // simply wrong.
+    // True when the book proves the key (KeyProven): it deciphers the check phrase, is at most 10 characters, and
+    // no other key that deciphers the phrase explains the book as well. Reads the header leniently, so that a book
+    // damaged after its check phrase can still be opened and rescued; error 62 when not even that is whole.
     bool checkPassword() const;
     Record readHeaderRecord() const;
     BookHeader readHeader() const;
+    // Reads every record to the end of the file: error 62 when any of them is damaged.
     std::int64_t countPages() const;
+    // The page count as the end of the book tells it (the last page's number), whatever the number of pages; error
+    // 62 when the last record is not whole.
+    std::int64_t pageCountAtEnd() const;
     // Appends one page record and returns the number it was given: the number is taken from the book as it is
     // when the page is written (another copy of the program may have added pages meanwhile), not from `page`.
     // On failure the file is cut back to its old length. Saving the same page again after a failure never stores
     // it twice: when the book already ends with it, the save only makes sure it is on the disk.
-    // Refuses a book whose last record is not complete.
+    // Refuses a book whose last record is not complete. Reads only the start and the end of the book.
     std::string appendPage(const Page& page);
     // Page `n` counted from 1, or nothing when the book has fewer pages.
     std::optional<Page> readPage(std::int64_t n) const;
@@ -155,6 +160,8 @@ public:
     // through a symbolic link is moved as the file itself and the link, which would point at nothing, goes too.
     // This object then names the copy.
     void copyTo(const std::string& targetDir, Existing existing, Transfer transfer);
+    // Deletes the book file, under the folder's lock and only when the book as it is then proves the key
+    // (code::BookChangedElsewhere otherwise) and its owner may write it (70).
     void remove();
 
 private:
