@@ -109,7 +109,19 @@ std::optional<Record> BookHead::firstPageStamps() {
     std::size_t end = 0;
     if (parse(page, 3, fields, end) < 3)
         return std::nullopt;
-    return Record{std::string(fields[0]), std::string(fields[1]), std::string(fields[2]), {}, {}};
+    Record stamps{std::string(fields[0]), std::string(fields[1]), std::string(fields[2]), {}, {}};
+    // The text as far as it lies within the piece read.
+    std::size_t pos = end;
+    if (reach(page, pos) && page.bytes[pos] == ',') {
+        ++pos;
+        while (reach(page, pos) && page.bytes[pos] == ' ')
+            ++pos;
+        if (reach(page, pos) && page.bytes[pos] == '"') {
+            const std::string_view rest = std::string_view(page.bytes).substr(pos + 1);
+            stamps[3] = std::string(rest.substr(0, rest.find('"')));
+        }
+    }
+    return stamps;
 }
 
 } // namespace dayvell

@@ -23,8 +23,9 @@ public:
     const RecordView& header();
     // Whether the header is five fields ended by a line end or the end of the file.
     bool headerWhole();
-    // The number, date line and time of the first page record (the other fields empty); nothing when the header is
-    // not whole, the book has no page, or those fields are not well formed within their first 64 KiB.
+    // The number, date line, time and as much of the text as lies within the first 64 KiB of the first page record
+    // (the end mark empty); nothing when the header is not whole, the book has no page, or its stamps are not well
+    // formed within that piece.
     std::optional<Record> firstPageStamps();
 
 private:

@@ -19,7 +19,7 @@ bool IsControl(unsigned char c) {
     return c < 32 || c == 127;
 }
 
-enum class Expect { Folder, Text };
+enum class Expect { Folder, Text, PageText };
 
 struct Evidence {
     std::string_view field;
@@ -70,7 +70,8 @@ bool Plausible(const Evidence& e, std::string_view key) {
         if (t < k)
             return false;
         last = static_cast<unsigned char>(t - k);
-        if (IsControl(last))
+        const bool lineBreakOrTab = last == '\r' || last == '\n' || last == '\t';
+        if (IsControl(last) && !(e.expect == Expect::PageText && lineBreakOrTab))
             return false;
     }
     return !(e.expect == Expect::Folder && n > 0 && n == e.field.size() && last != '/' && last != '\\');
@@ -133,6 +134,7 @@ bool KeyProven(const RecordView& header, std::string_view key, const FirstPageSt
             evidence.push_back({(*page)[0], Expect::Text});
             evidence.push_back({(*page)[1], Expect::Text});
             evidence.push_back({(*page)[2], Expect::Text});
+            evidence.push_back({(*page)[3], Expect::PageText});
             verdict = Judge(*stream, ciphers, mine, evidence, soonest);
         }
     }

@@ -17,7 +17,8 @@ namespace dayvell {
 // differently beyond the 10th character. A key is proven when it passes the phrase, is at most 10 characters long,
 // and the rival keys that would decipher the book differently are refuted by fields that are longer than 10
 // characters: the right key never needs Decode's fallback sum, deciphers the folder into a path that ends in a
-// separator, and no header field or page stamp into control characters.
+// separator, no header field or page stamp into control characters, and a page's text into none but line breaks
+// and tabs. (A rival that differs by a few codes still turns the spaces of a page's text into control characters.)
 //
 // When nothing stored tells the rivals apart (every field at most 10 characters, or each rival as plausible as the
 // other), every stored field reads the same under each of them, but whatever one of them writes beyond the 10th
@@ -27,8 +28,8 @@ namespace dayvell {
 // itself within its 10 characters ("abcdabcdab") and whose book holds no longer field yet; the shorter repetition
 // ("abcd") opens and keeps that book.
 
-// The fields of the first page record (number, date line and time; the rest empty), or nothing when the book has
-// none or they cannot be read. Called only when the header leaves the question open.
+// The fields of the first page record (number, date line, time and the start of its text; the end mark empty), or
+// nothing when the book has none or they cannot be read. Called only when the header leaves the question open.
 using FirstPageStamps = std::function<std::optional<Record>()>;
 
 // True when `key` is proven to be the key of the book whose header record is `header` (fields missing from a damaged

@@ -272,15 +272,19 @@ void CoverWindow::changepass_Click() {
     services().windows.show(QStringLiteral("newpassword"));
 }
 
-// Printing and deleting the whole book ask for the password in a plain box, whatever the security flags say.
-// Returns true when the typed password is the one in force; says `refusal` when it is not, nothing when the
-// user typed nothing.
+// Printing, deleting and repairing the whole book ask for the password in a plain box, whatever the security flags
+// say. Returns true when the typed password is the one in force and the book, as it is now, proves it; says
+// `refusal` when it is not, nothing when the user typed nothing.
 bool CoverWindow::passwordGiven(const char* refusal) {
     Dialogs& dialogs = services().dialogs;
+    const SharedState& state = services().state;
     const std::string typed = dialogs.input("Please enter your password.", "Password required.");
     if (typed.empty())
         return false;
-    if (typed != services().state.password) {
+    bool proven = false;
+    if (typed == state.password && !Guarded(dialogs, [&] { proven = Book(BookPath(state), typed).checkPassword(); }))
+        return false;
+    if (!proven) {
         dialogs.message(refusal);
         return false;
     }

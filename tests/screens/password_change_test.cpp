@@ -120,6 +120,10 @@ TEST_F(PasswordChangeTest, TheCurrentPasswordDecidesTheStep) {
         {"right", QStringLiteral("Secret1"), true},
         {"wrong", QStringLiteral("Secret2"), false},
         {"letter case differs", QStringLiteral("secret1"), false},
+        // Both decipher the check phrase, which holds only 10 characters of the key; a change under either would
+        // re-encipher every page under the wrong key for good.
+        {"the password and its own beginning", QStringLiteral("Secret1Sec"), false},
+        {"the password and more", QStringLiteral("Secret1Secret"), false},
         {"empty", QString(), false},
         {"outside the character set", QStringLiteral("Secret\u0416"), false},
     };
