@@ -826,6 +826,118 @@ void Book::copyTo(const std::string& targetDir, Existing existing, Transfer tran
     }
 }
 
+RescueReport Book::rescue(const std::string& today) {
+    const std::string real = realPath();
+    const std::string dir = ParentDirectory(real);
+    DirectoryLock lock(*m_fs, dir);
+    struct stat source {};
+    FileHandle in = OpenBookFile(*m_fs, real, O_RDONLY, source);
+    std::string checkField;
+    {
+        BookHead head(*m_fs, in.fd());
+        if (!KeyProvenBy(head, m_key))
+            throw RuntimeError(code::BookChangedElsewhere);
+        checkField.assign(head.header()[0]);
+    }
+    // A record is kept only when it is five fields, none holding a line break, whose four enciphered ones the key
+    // deciphers: anything else would make the rescued book fail where the damaged one did.
+    auto readable = [&](const std::string& line, RecordView& fields, std::size_t enciphered) {
+        if (!ParseWholeRecord(line, fields))
+            return false;
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            if (fields[i].find('\r') != std::string_view::npos)
+                return false;
+            try {
+                if (i < enciphered)
+                    CheckDecodable(fields[i], m_key);
+            } catch (const CodecError&) {
+                return false;
+            }
+        }
+        return true;
+    };
+
+    RescueReport report;
+    const std::string scratch = JoinPath(dir, std::string(kScratchName));
+    FileHandle out = StartScratch(*m_fs, scratch);
+    try {
+        LineReader lines(*m_fs, in.fd());
+        RecordWriter writer(*m_fs, out.fd());
+        std::string line;
+        bool ended = false;
+        RecordView fields;
+        lines.next(line, ended);
+        if (readable(line, fields, fields.size())) {
+            writer.write(fields);
+        } else {
+            report.headerRebuilt = true;
+            const BookHeader fresh = NewHeader(WithSeparator(ParentDirectory(m_path)), today);
+            writer.write(Record{checkField, EncodeCarried(fresh.directory, m_key, Place::Folder),
+                                Encode(fresh.coverName, m_key),
+                                EncodeCarried(fresh.lastAccess, m_key, Place::LastAccess), Encode(fresh.flags, m_key)});
+        }
+        // The page a record should have: the one after the last page kept, plus one for each line since that could
+        // not be read. A page's own number, where it can be read, says better which pages those lines were (a stray
+        // line break makes two of one).
+        std::int64_t expected = 1;
+        std::int64_t unreadable = 0;
+        bool cutShort = false;
+        auto lose = [&](std::int64_t first, std::int64_t last, bool endCutShort) {
+            if (last < first)
+                return;
+            if (endCutShort && last > first)
+                report.lost.push_back({first, last - 1, false});
+            if (endCutShort)
+                report.lost.push_back({last, last, true});
+            else
+                report.lost.push_back({first, last, false});
+        };
+        while (lines.next(line, ended)) {
+            if (!readable(line, fields, 4)) {
+                ++unreadable;
+                cutShort = !ended;
+                continue;
+            }
+            const std::int64_t byPosition = expected + unreadable;
+            const auto stored = StoredPageNumber(fields[0], m_key);
+            const std::int64_t number = stored && *stored >= expected && *stored <= byPosition ? *stored : byPosition;
+            lose(expected, number - 1, false);
+            const std::string numberField = Encode(PageNumberText(++report.pagesKept), m_key);
+            writer.write(RecordView{numberField, fields[1], fields[2], fields[3], fields[4]});
+            expected = number + 1;
+            unreadable = 0;
+        }
+        lose(expected, expected + unreadable - 1, cutShort);
+        writer.flush();
+        in.close();
+        if (m_fs->fchmod(out.fd(), source.st_mode & 07777) != 0)
+            throw ErrnoError(errno);
+        SyncFile(*m_fs, out.fd());
+        out.close();
+        // A name nothing has yet: never the book's own, never the scratch file's, never one another file holds.
+        const std::string ownName = FileName(m_path);
+        for (int attempt = 1;; ++attempt) {
+            if (attempt > 99)
+                throw RuntimeError(code::FileExists);
+            const std::string name = RescueName(ownName, attempt);
+            if (IsScratchName(name) || name == ownName)
+                continue;
+            if (m_fs->renameNoReplace(scratch.c_str(), JoinPath(dir, NativePath(name)).c_str()) == 0) {
+                report.fileName = name;
+                break;
+            }
+            if (errno != EEXIST)
+                throw ErrnoError(errno);
+        }
+    } catch (...) {
+        out.closeQuietly();
+        m_fs->unlink(scratch.c_str());
+        throw;
+    }
+    lock.sync();
+    return report;
+}
+
 void Book::remove() {
     // A change like any other: under the folder's lock, and only with a key the book as it is now proves.
     const std::string path = native();

@@ -3,6 +3,7 @@
 
 #include "FileSystem.h"
 #include "Record.h"
+#include "Rescue.h"
 #include "RuntimeError.h"
 
 #include <cstdint>
@@ -160,6 +161,12 @@ public:
     // through a symbolic link is moved as the file itself and the link, which would point at nothing, goes too.
     // This object then names the copy.
     void copyTo(const std::string& targetDir, Existing existing, Transfer transfer);
+    // Rescues a damaged book: every page record that can still be read whole is written, renumbered from 1, into a
+    // new book beside it under a free name of its own (RescueName), through the scratch file and renamed into place
+    // without replacing anything. A header that cannot be read whole is made anew around its check phrase, the
+    // folder the book is in and `today`. The damaged file is left as it is. Needs the key proven by what is left of
+    // the header (code::BookChangedElsewhere otherwise); error 62 when not even the check phrase can be read.
+    RescueReport rescue(const std::string& today);
     // Deletes the book file, under the folder's lock and only when the book as it is then proves the key
     // (code::BookChangedElsewhere otherwise) and its owner may write it (70).
     void remove();
