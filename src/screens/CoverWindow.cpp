@@ -34,6 +34,7 @@ namespace {
 
 constexpr int kHelpTopic = 5;
 constexpr int kLowSpaceHelpTopic = 51;
+constexpr int kRepairHelpTopic = 15;
 // Below this many kilobytes free, the next rewrite of the book may not fit on its disk.
 constexpr std::int64_t kLowSpaceKB = 10;
 
@@ -81,6 +82,8 @@ CoverWindow::CoverWindow(Services& services) : ProgramWindow(services, QStringLi
     connect(parts::MenuItem(maint, "deletebook", QStringLiteral("&Delete the Dayvell"),
                             QKeySequence(Qt::SHIFT | Qt::Key_Delete)),
             &QAction::triggered, this, &CoverWindow::deletebook_Click);
+    connect(parts::MenuItem(maint, "repair", QStringLiteral("&Repair the Dayvell")), &QAction::triggered, this,
+            &CoverWindow::repair_Click);
     connect(parts::MenuItem(maint, "security", QStringLiteral("&Security"), QKeySequence(Qt::ALT | Qt::Key_Backspace)),
             &QAction::triggered, this, &CoverWindow::security_Click);
     // A top-level item that acts at once, without a menu of its own.
@@ -321,6 +324,21 @@ void CoverWindow::deletebook_Click() {
     dialogs.message("Your dayvell was deleted!", "Dayvell Deleted.", Buttons::Ok, Icon::Information);
     state.forgetBook();
     services().windows.show(QStringLiteral("form1"));
+}
+
+// Rescues what can still be read of a damaged book into a new one beside it; the book itself stays as it is and
+// stays open.
+void CoverWindow::repair_Click() {
+    Dialogs& dialogs = services().dialogs;
+    if (dialogs.message(HelpText(kRepairHelpTopic), "Repair dayvell?", Buttons::OkCancel, Icon::Question,
+                        Answer::Cancel) != Answer::Ok)
+        return;
+    if (!passwordGiven("Incorrect password. Dayvell not repaired."))
+        return;
+    RescueReport report;
+    if (!Guarded(dialogs, [&] { report = OpenBook(services().state).rescue(services().clock.shortDate()); }))
+        return;
+    dialogs.message(RescueMessage(report), "Dayvell repaired.", Buttons::Ok, Icon::Information);
 }
 
 void CoverWindow::helper_Click() {
