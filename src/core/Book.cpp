@@ -190,6 +190,9 @@ private:
     std::vector<unsigned char> m_oldRun, m_newRun;
 };
 
+// How much of the first page's text a proof looks at, as BookHead reads it.
+constexpr std::size_t kProofText = 1 << 16;
+
 // Whether `key` is proven the key of the book whose start is `head` (see KeyProven).
 bool KeyProvenBy(BookHead& head, const std::string& key) {
     return KeyProven(head.header(), key, [&] { return head.firstPageStamps(); });
@@ -379,6 +382,10 @@ std::string EncodeCarried(std::string_view plain, std::string_view key, Place pl
     }
 }
 
+UnprovableKey::UnprovableKey()
+    : RuntimeError(code::InvalidArgument, "This dayvell could not tell the new password from a shorter one that "
+                                          "repeats the same way") {}
+
 SameDirectory::SameDirectory() : RuntimeError(code::PathFileAccessError, "The book is already in that folder") {}
 
 bool IsScratchName(std::string_view name) {
@@ -396,9 +403,13 @@ BookHeader Book::NewHeader(std::string directory, std::string date) {
 
 void Book::Create(FileSystem& fs, const std::string& path, const std::string& key, const BookHeader& header) {
     // Encipher everything before the file exists, so a field the cipher cannot carry leaves nothing behind.
-    const std::string bytes =
-        FormatRecord({Encode(header.checkPhrase, key), Encode(header.directory, key), Encode(header.coverName, key),
-                      Encode(header.lastAccess, key), Encode(header.flags, key)});
+    const Record record{Encode(header.checkPhrase, key), Encode(header.directory, key), Encode(header.coverName, key),
+                        Encode(header.lastAccess, key), Encode(header.flags, key)};
+    // A book its own password could not open would be lost from the start.
+    if (header.checkPhrase == kCheckPhrase &&
+        !KeyProven(RecordView{record[0], record[1], record[2], record[3], record[4]}, key, {}))
+        throw UnprovableKey();
+    const std::string bytes = FormatRecord(record);
     RefuseScratchName(path);
     // The book appears whole or not at all: written and synced under the scratch name, then linked into place
     // without replacing anything. A crash before that leaves no empty book that could neither be opened nor made
@@ -710,12 +721,26 @@ void Book::reencipher(const std::string& newKey) {
             // Checked again inside the lock; here it keeps a key another copy has replaced from being blamed on a
             // character.
             RefuseChangedKey(*m_fs, in.fd(), m_key);
-            for (size_t i = 0; i < record.size(); ++i)
+            // The header and the first page's stamps as the new key will have them, for the proof below.
+            Record header;
+            std::optional<Record> firstPage;
+            for (size_t i = 0; i < record.size(); ++i) {
                 rekey.convert(record[i], tried, kHeaderPlaces[i], 0);
-            for (std::int64_t position = 1; reader.next(record); ++position) {
-                for (size_t i = 0; i < 4; ++i)
-                    rekey.convert(record[i], tried, Place::Page, position);
+                header[i] = tried;
             }
+            for (std::int64_t position = 1; reader.next(record); ++position) {
+                if (position == 1)
+                    firstPage.emplace();
+                for (size_t i = 0; i < 4; ++i) {
+                    rekey.convert(record[i], tried, Place::Page, position);
+                    if (position == 1)
+                        (*firstPage)[i] = tried.substr(0, i == 3 ? kProofText : std::string::npos);
+                }
+            }
+            // A password the book could not prove afterwards would lock its owner out.
+            const RecordView headerView{header[0], header[1], header[2], header[3], header[4]};
+            if (!KeyProven(headerView, newKey, [&] { return firstPage; }))
+                throw UnprovableKey();
         }
         // Tried again while writing: another running copy may have added a page since.
         rewrite(

@@ -75,6 +75,13 @@ void CheckCarried(std::string_view plain, std::string_view key, Place place, std
 // Encode(plain, key), failing as CheckCarried does.
 std::string EncodeCarried(std::string_view plain, std::string_view key, Place place, std::int64_t page = 0);
 
+// A new password the book could not prove once re-enciphered (KeyProven): it repeats itself within its 10
+// characters and nothing in the book would tell it from its shorter repetition. Nothing has been written.
+class UnprovableKey : public RuntimeError {
+public:
+    UnprovableKey();
+};
+
 // The target of a copy or move is the folder the book is in (however the two are spelled). Nothing is written.
 class SameDirectory : public RuntimeError {
 public:
@@ -99,7 +106,8 @@ public:
     const std::string& path() const { return m_path; }
     const std::string& key() const { return m_key; }
 
-    // Writes a new book holding only its header; never replaces an existing file (error 58).
+    // Writes a new book holding only its header; never replaces an existing file (error 58). Refuses with
+    // UnprovableKey a key the new book could not prove.
     static void Create(FileSystem& fs, const std::string& path, const std::string& key, const BookHeader& header);
     // The header of a new book: check phrase, the directory it is written in, no cover name, `date`, default flags.
     static BookHeader NewHeader(std::string directory, std::string date);
@@ -140,7 +148,8 @@ public:
     // Drops the page at `position` and renumbers the rest from 1.
     void removePage(std::int64_t position);
     // Re-enciphers every field under `newKey`; afterwards this object uses the new key. Every field is tried under
-    // the new key before anything is written: a character it cannot carry is refused with UncarriedCharacter. After
+    // the new key before anything is written: a character it cannot carry is refused with UncarriedCharacter, and a
+    // key the re-enciphered book could not prove with UnprovableKey. After
     // any failure this object keeps the key the file on disk answers to.
     void reencipher(const std::string& newKey);
     // Gives the file a new name in its directory; fails with 58 when that name is taken.

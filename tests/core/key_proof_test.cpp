@@ -150,6 +150,53 @@ TEST(KeyProof, ATextThatOnlyPassesThePhraseChangesNothing) {
     EXPECT_FALSE(std::filesystem::exists(path));
 }
 
+// A password change never leaves a book that its own new password cannot open.
+TEST(KeyProof, ANewPasswordTheBookCouldNotProveIsRefusedBeforeAnythingIsWritten) {
+    struct Case {
+        const char* what;
+        std::string folder;
+        std::vector<std::string> pages;
+        std::string newKey;
+        bool refused;
+    };
+    const Case cases[] = {
+        {"repeating ten, drive root, no page", "C:\\", {}, "abcdabcdab", true},
+        {"repeating ten, drive root, a page tells", "C:\\", kOnePage, "abcdabcdab", false},
+        {"repeating ten, a long folder tells", kLongFolder, {}, "abcdabcdab", false},
+        {"its shorter repetition", "C:\\", {}, "abcd", false},
+        {"an ordinary password", "C:\\", {}, "Secret1", false},
+        {"longer than 10", kLongFolder, kOnePage, "abcdefghijk", true},
+    };
+    TempDir tmp;
+    const std::string path = tmp.file("book.dvl");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string original = BookBytes("key1", c.folder, c.pages);
+        WriteFileBytes(path, original);
+        Book book(path, "key1");
+        if (c.refused) {
+            EXPECT_THROW(book.reencipher(c.newKey), UnprovableKey);
+            EXPECT_EQ(ReadFileBytes(path), original);
+            EXPECT_EQ(book.key(), "key1");
+        } else {
+            book.reencipher(c.newKey);
+            EXPECT_TRUE(Book(path, c.newKey).checkPassword());
+        }
+    }
+}
+
+TEST(KeyProof, ABookIsNeverMadeWithAKeyItCouldNotProve) {
+    TempDir tmp;
+    const std::string path = tmp.file("book.dvl");
+    EXPECT_THROW(Book::Create(SystemFileSystem(), path, "abcdabcdab", Book::NewHeader("/tmp/x/", "1/1/2026")),
+                 UnprovableKey);
+    EXPECT_FALSE(std::filesystem::exists(path));
+    // Its folder tells a repeating password from its shorter repetition when their characters lie far apart.
+    Book::Create(SystemFileSystem(), path, "aZ0aZ0aZ0a", Book::NewHeader(tmp.dir(), "1/1/2026"));
+    EXPECT_TRUE(Book(path, "aZ0aZ0aZ0a").checkPassword());
+    EXPECT_FALSE(Book(path, "aZ0").checkPassword());
+}
+
 TEST(KeyProof, DeletingRefusesAWriteProtectedBook) {
     TempDir tmp;
     const std::string path = tmp.file("book.dvl");

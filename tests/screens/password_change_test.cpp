@@ -251,6 +251,30 @@ TEST_F(PasswordChangeTest, CancelInEitherStepKeepsTheBookAndItsPassword) {
     }
 }
 
+// A book made elsewhere in a drive's root, without pages: nothing in it is longer than 10 characters, so a new password
+// that repeats itself within them could not be told from its shorter repetition, and the owner could not open it.
+TEST_F(PasswordChangeTest, APasswordTheBookCouldNotTellApartIsRefusedAndTheBookKept) {
+    open();
+    original = FormatRecord({Encode(kCheckPhrase, "Secret1"), Encode("C:\\", "Secret1"), Encode("___", "Secret1"),
+                             Encode("1/2/2025", "Secret1"), Encode("0000000", "Secret1")});
+    WriteFileBytes(path, original);
+    typeCurrent(QStringLiteral("Secret1"));
+    ASSERT_EQ(step(), kSecondStep);
+    t.dialogs.expectMessage("The new password cannot be used: it repeats itself, and your dayvell could not tell it "
+                            "from the shorter password that repeats the same way. Please choose another password; "
+                            "your current password stays in force.");
+    typeNew(QStringLiteral("abcdabcdab"));
+    EXPECT_TRUE(t.dialogs.allAnswered());
+    EXPECT_EQ(step(), kSecondStep);
+    EXPECT_EQ(t.state.password, "Secret1");
+    EXPECT_EQ(ReadFileBytes(path), original);
+
+    typeNew(QStringLiteral("abcdabcd"));
+    expectBackAtTheCover();
+    EXPECT_EQ(t.state.password, "abcdabcd");
+    EXPECT_TRUE(Book(path, "abcdabcd").checkPassword());
+}
+
 TEST_F(PasswordChangeTest, APasswordThatCannotCarryTheBookIsRefusedNamingCharacterAndPlace) {
     struct Case {
         const char* what;
