@@ -296,6 +296,18 @@ std::optional<std::int64_t> StoredPageNumber(std::string_view field, const std::
     return n;
 }
 
+// The page records of the book open at `fd`, read from the file's offset (its start) to the end; error 62 when any
+// record is damaged.
+std::int64_t CountRecords(FileSystem& fs, int fd) {
+    RecordReader reader(fs, fd);
+    if (!reader.skip())
+        throw RuntimeError(code::PastEndOfFile);
+    std::int64_t count = 0;
+    while (reader.skip())
+        ++count;
+    return count;
+}
+
 // The page count of the book open at `fd` whose last record is `last`. Page numbers and positions always agree, so
 // the last page's number is the count; a book whose last number says nothing usable is counted record by record
 // (from the file's offset, which must be at its start).
@@ -304,13 +316,7 @@ std::int64_t PageCountAtEnd(FileSystem& fs, int fd, const LastRecord& last, cons
         return 0;
     if (const auto number = StoredPageNumber(last.fields[0], key))
         return *number;
-    RecordReader reader(fs, fd);
-    if (!reader.skip())
-        throw RuntimeError(code::PastEndOfFile);
-    std::int64_t count = 0;
-    while (reader.skip())
-        ++count;
-    return count;
+    return CountRecords(fs, fd);
 }
 
 FileHandle OpenForReading(FileSystem& fs, const std::string& path) {
@@ -466,13 +472,7 @@ void Book::forEachRecord(const std::function<bool(std::int64_t, const RecordView
 
 std::int64_t Book::countPages() const {
     FileHandle in = OpenForReading(*m_fs, native());
-    RecordReader reader(*m_fs, in.fd());
-    if (!reader.skip())
-        throw RuntimeError(code::PastEndOfFile);
-    std::int64_t count = 0;
-    while (reader.skip())
-        ++count;
-    return count;
+    return CountRecords(*m_fs, in.fd());
 }
 
 std::int64_t Book::pageCountAtEnd() const {

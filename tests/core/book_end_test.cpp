@@ -6,6 +6,7 @@
 #include "core/Numbers.h"
 #include "core/RuntimeError.h"
 #include "core/TempDir.h"
+#include "core/WrittenBooks.h"
 
 #include <gtest/gtest.h>
 
@@ -20,25 +21,13 @@ namespace {
 
 constexpr const char* kKey = "Secret1";
 
-// A book of `texts`, numbered as `numbers` says (the position when empty), written from the codec alone.
+// A book of `texts`, numbered as `numbers` says (the position when empty).
 std::string BookBytes(const std::vector<std::string>& texts, const std::vector<std::string>& numbers = {}) {
-    std::string bytes = FormatRecord({Encode(kCheckPhrase, kKey), Encode("/home/someone/diaries/", kKey),
-                                      Encode("___", kKey), Encode("1/1/2026", kKey), Encode("0111111", kKey)});
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        const std::string number = numbers.empty() ? PageNumberText(static_cast<std::int64_t>(i + 1)) : numbers[i];
-        AppendRecord(bytes, {Encode(number, kKey), Encode("Saturday, 12/5/2026", kKey), Encode("1:46:33 PM", kKey),
-                             Encode(texts[i], kKey), "_"});
-    }
+    std::string bytes = HeaderLine(kKey, "/home/someone/diaries/");
+    for (std::size_t i = 0; i < texts.size(); ++i)
+        bytes +=
+            PageLine(kKey, numbers.empty() ? PageNumberText(static_cast<std::int64_t>(i + 1)) : numbers[i], texts[i]);
     return bytes;
-}
-
-int ErrorCode(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const RuntimeError& e) {
-        return e.code();
-    }
-    return 0;
 }
 
 std::vector<std::string> Texts(std::size_t n, std::size_t lastLength = 20) {

@@ -6,6 +6,7 @@
 #include "core/Numbers.h"
 #include "core/RuntimeError.h"
 #include "core/TempDir.h"
+#include "core/WrittenBooks.h"
 
 #include <gtest/gtest.h>
 
@@ -21,36 +22,17 @@ namespace {
 
 constexpr const char* kKey = "Secret1";
 
-std::string HeaderLine(const std::string& folder) {
-    return FormatRecord({Encode(kCheckPhrase, kKey), Encode(folder, kKey), Encode("Anna's days", kKey),
-                         Encode("1/1/2026", kKey), Encode("0000000", kKey)});
-}
-
-std::string PageLine(std::int64_t number, const std::string& text) {
-    return FormatRecord({Encode(PageNumberText(number), kKey), Encode("Saturday, 12/5/2026", kKey),
-                         Encode("1:46:33 PM", kKey), Encode(text, kKey), "_"});
-}
-
 std::string PageText(std::int64_t n) {
     return "Page " + std::to_string(n) + ", a day like any other.\r\nSecond line.";
-}
-
-int ErrorCode(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const RuntimeError& e) {
-        return e.code();
-    }
-    return 0;
 }
 
 class BookRescue : public ::testing::Test {
 protected:
     // A book of `pages` pages, each line as written and then passed through `damage`.
     std::string write(std::int64_t pages, const std::function<void(std::vector<std::string>&)>& damage = {}) {
-        std::vector<std::string> lines{HeaderLine(tmp.dir())};
+        std::vector<std::string> lines{HeaderLine(kKey, tmp.dir(), "Anna's days", "0000000")};
         for (std::int64_t n = 1; n <= pages; ++n)
-            lines.push_back(PageLine(n, PageText(n)));
+            lines.push_back(PageLine(kKey, PageNumberText(n), PageText(n)));
         if (damage)
             damage(lines);
         std::string bytes;

@@ -6,6 +6,7 @@
 #include "core/Numbers.h"
 #include "core/RuntimeError.h"
 #include "core/TempDir.h"
+#include "core/WrittenBooks.h"
 
 #include <gtest/gtest.h>
 
@@ -19,26 +20,13 @@ using namespace dayvell::test;
 
 namespace {
 
-// The bytes of a book written under `key` whose header records `folder`, with one page of `text` per entry; built
-// here from the codec and the record format alone, so that no check of the code under test is needed to make it.
+// A book written under `key` whose header records `folder`, with one page of `text` per entry.
 std::string BookBytes(const std::string& key, const std::string& folder, const std::vector<std::string>& texts,
                       const std::string& cover = "___") {
-    std::string bytes = FormatRecord({Encode(kCheckPhrase, key), Encode(folder, key), Encode(cover, key),
-                                      Encode("1/1/2026", key), Encode("0111111", key)});
+    std::string bytes = HeaderLine(key, folder, cover);
     for (std::size_t i = 0; i < texts.size(); ++i)
-        AppendRecord(bytes,
-                     {Encode(PageNumberText(static_cast<std::int64_t>(i + 1)), key), Encode("Saturday, 12/5/2026", key),
-                      Encode("1:46:33 PM", key), Encode(texts[i], key), "_"});
+        bytes += PageLine(key, PageNumberText(static_cast<std::int64_t>(i + 1)), texts[i]);
     return bytes;
-}
-
-int ErrorCode(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const RuntimeError& e) {
-        return e.code();
-    }
-    return 0;
 }
 
 constexpr const char* kLongFolder = "/home/someone/Documents/Diaries/";
