@@ -3,6 +3,8 @@
 //   peak_memory make /tmp/big.dvl 200   (writes the book: one page of 200 MB)
 //   peak_memory reference /tmp/big.dvl  (reads the file into memory once: the physical reference)
 //   peak_memory read /tmp/big.dvl       (checks the password and deciphers the page)
+//   peak_memory readlast /tmp/big.dvl   (asks for a page past the end, as the viewer does, and gets the last)
+//   peak_memory append /tmp/big.dvl     (saves a short page after the huge one)
 //   peak_memory rewrite /tmp/big.dvl    (refreshes the date: a whole rewrite)
 //   peak_memory reencipher /tmp/big.dvl (changes the password there and back)
 // Each prints the process's peak resident size beside the size of the largest record.
@@ -33,7 +35,7 @@ long PeakKiB() {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s make|reference|read|rewrite|reencipher BOOK [MB]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s make|reference|read|readlast|append|rewrite|reencipher BOOK [MB]\n", argv[0]);
         return 2;
     }
     const std::string op = argv[1];
@@ -58,6 +60,10 @@ int main(int argc, char** argv) {
         if (!book.checkPassword())
             return 1;
         largest = book.readPage(1)->text.size();
+    } else if (op == "readlast") {
+        largest = Book(path, kKey).readPageOrLast(99)->second.text.size();
+    } else if (op == "append") {
+        Book(path, kKey).appendPage({"", "Saturday, 1/2/2027", "1:00:00 PM", "A short page"});
     } else if (op == "rewrite") {
         Book(path, kKey).refreshDate("1/2/2027");
     } else if (op == "reencipher") {

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Book.h"
 
+#include "BookHead.h"
 #include "Codec.h"
+#include "KeyProof.h"
 #include "Numbers.h"
 #include "RuntimeError.h"
 #include "Vectorise.h"
@@ -11,6 +13,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <numeric>
 #include <unistd.h>
@@ -104,23 +107,133 @@ private:
     std::vector<unsigned char> m_oldRun, m_newRun;
 };
 
-// Whether `key` deciphers an enciphered check phrase. Only a field of the phrase's length can hold it, so a huge
-// field is never deciphered. A key that makes the decipher fail is simply wrong.
-bool KeyOpens(std::string_view field, const std::string& key) {
-    if (field.size() != kCheckPhrase.size())
-        return false;
-    try {
-        return Decode(field, key) == kCheckPhrase;
-    } catch (const CodecError&) {
-        return false;
-    }
+// How much of the first page's text a proof looks at, as BookHead reads it.
+constexpr std::size_t kProofText = 1 << 16;
+
+// Whether `key` is proven the key of the book whose start is `head` (see KeyProven).
+bool KeyProvenBy(BookHead& head, const std::string& key) {
+    return KeyProven(head.header(), key, [&] { return head.firstPageStamps(); });
 }
 
-// Inside the folder's lock, before anything is written: a key that no longer opens the book means another copy
-// changed its password since this one opened it. Whatever this copy wrote with its key would be garbage now.
-void RefuseChangedKey(std::string_view checkField, const std::string& key) {
-    if (!KeyOpens(checkField, key))
+// Inside the folder's lock, before anything is written: the header must be whole (error 62), and a key the book does
+// not prove means another copy changed its password since this one opened it, or the key was never the book's.
+// Whatever it wrote would be garbage. Reads from the file's start without moving its offset.
+void RefuseChangedKey(FileSystem& fs, int fd, const std::string& key) {
+    BookHead head(fs, fd);
+    if (!head.headerWhole())
+        throw RuntimeError(code::PastEndOfFile);
+    if (!KeyProvenBy(head, key))
         throw RuntimeError(code::BookChangedElsewhere);
+}
+
+// The last record of a book, read from the end of the file.
+// Filled where it lives: its fields are views into its bytes.
+struct LastRecord {
+    LastRecord() = default;
+    LastRecord(const LastRecord&) = delete;
+    LastRecord& operator=(const LastRecord&) = delete;
+    std::string bytes;
+    RecordView fields;
+    // The book has no page: its last record is the header.
+    bool isHeader = false;
+};
+
+// Finds the last record of the book open at `fd` whose first `size` bytes are looked at, by reading backwards from
+// its end: enciphered fields never hold a line break (every key character is 32 or more above the plain one), so the
+// record starts after the last line feed before its own line end. Error 62 when what follows is not one whole
+// record: a book cut short, which nothing may be appended to. Costs the same whatever the number of pages.
+void ReadLastRecord(FileSystem& fs, int fd, off_t size, LastRecord& last) {
+    constexpr off_t kPiece = 1 << 16;
+    if (size <= 0)
+        throw RuntimeError(code::PastEndOfFile);
+    auto readAt = [&](char* to, off_t length, off_t at) {
+        for (off_t done = 0; done < length;) {
+            const ssize_t n = fs.pread(fd, to + done, static_cast<size_t>(length - done), at + done);
+            if (n < 0)
+                throw ErrnoError(errno);
+            if (n == 0)
+                throw RuntimeError(code::PastEndOfFile); // cut short while it was being read
+            done += n;
+        }
+    };
+    // Most records fit in the one piece read from the end; a longer one is read again once its start is known.
+    const off_t tail = std::min(size, kPiece);
+    last.bytes.resize(static_cast<size_t>(tail));
+    readAt(last.bytes.data(), tail, size - tail);
+    const bool lineEnd = last.bytes.size() >= 2 && last.bytes.compare(last.bytes.size() - 2, 2, "\r\n") == 0;
+    off_t searchEnd = size - (lineEnd ? 2 : 0);
+    off_t start = -1;
+    std::string piece;
+    for (off_t to = searchEnd; to > 0 && start < 0;) {
+        const off_t from = std::max<off_t>(0, to - kPiece);
+        const char* base = nullptr;
+        if (from >= size - tail) {
+            base = last.bytes.data() + (from - (size - tail));
+        } else {
+            piece.resize(static_cast<size_t>(to - from));
+            readAt(piece.data(), to - from, from);
+            base = piece.data();
+        }
+        if (const void* lf = ::memrchr(base, '\n', static_cast<size_t>(to - from)))
+            start = from + (static_cast<const char*>(lf) - base) + 1;
+        to = from;
+    }
+    std::string().swap(piece);
+    if (start < 0)
+        start = 0;
+    last.isHeader = start == 0;
+    if (start >= size - tail) {
+        last.bytes.erase(0, static_cast<size_t>(start - (size - tail)));
+    } else {
+        std::string().swap(last.bytes);
+        last.bytes.resize(static_cast<size_t>(size - start));
+        readAt(last.bytes.data(), size - start, start);
+    }
+    if (!ParseWholeRecord(last.bytes, last.fields))
+        throw RuntimeError(code::PastEndOfFile);
+}
+
+// The page number a page record's first field holds under `key` (" 12" is 12), or nothing when it holds no page
+// number the program writes.
+std::optional<std::int64_t> StoredPageNumber(std::string_view field, const std::string& key) {
+    std::string number;
+    try {
+        number = Decode(field, key);
+    } catch (const CodecError&) {
+        return std::nullopt;
+    }
+    if (number.size() < 2 || number.size() > 19 || number[0] != ' ' || number[1] == '0')
+        return std::nullopt;
+    std::int64_t n = 0;
+    for (std::size_t i = 1; i < number.size(); ++i) {
+        if (number[i] < '0' || number[i] > '9')
+            return std::nullopt;
+        n = n * 10 + (number[i] - '0');
+    }
+    return n;
+}
+
+// The page records of the book open at `fd`, read from the file's offset (its start) to the end; error 62 when any
+// record is damaged.
+std::int64_t CountRecords(FileSystem& fs, int fd) {
+    RecordReader reader(fs, fd);
+    if (!reader.skip())
+        throw RuntimeError(code::PastEndOfFile);
+    std::int64_t count = 0;
+    while (reader.skip())
+        ++count;
+    return count;
+}
+
+// The page count of the book open at `fd` whose last record is `last`. Page numbers and positions always agree, so
+// the last page's number is the count; a book whose last number says nothing usable is counted record by record
+// (from the file's offset, which must be at its start).
+std::int64_t PageCountAtEnd(FileSystem& fs, int fd, const LastRecord& last, const std::string& key) {
+    if (last.isHeader)
+        return 0;
+    if (const auto number = StoredPageNumber(last.fields[0], key))
+        return *number;
+    return CountRecords(fs, fd);
 }
 
 FileHandle OpenForReading(FileSystem& fs, const std::string& path) {
@@ -177,6 +290,10 @@ std::string EncodeCarried(std::string_view plain, std::string_view key, Place pl
     }
 }
 
+UnprovableKey::UnprovableKey()
+    : RuntimeError(code::InvalidArgument, "This dayvell could not tell the new password from a shorter one that "
+                                          "repeats the same way") {}
+
 SameDirectory::SameDirectory() : RuntimeError(code::PathFileAccessError, "The book is already in that folder") {}
 
 bool IsScratchName(std::string_view name) {
@@ -194,9 +311,13 @@ BookHeader Book::NewHeader(std::string directory, std::string date) {
 
 void Book::Create(FileSystem& fs, const std::string& path, const std::string& key, const BookHeader& header) {
     // Encipher everything before the file exists, so a field the cipher cannot carry leaves nothing behind.
-    const std::string bytes =
-        FormatRecord({Encode(header.checkPhrase, key), Encode(header.directory, key), Encode(header.coverName, key),
-                      Encode(header.lastAccess, key), Encode(header.flags, key)});
+    const Record record{Encode(header.checkPhrase, key), Encode(header.directory, key), Encode(header.coverName, key),
+                        Encode(header.lastAccess, key), Encode(header.flags, key)};
+    // A book its own password could not open would be lost from the start.
+    if (header.checkPhrase == kCheckPhrase &&
+        !KeyProven(RecordView{record[0], record[1], record[2], record[3], record[4]}, key, {}))
+        throw UnprovableKey();
+    const std::string bytes = FormatRecord(record);
     RefuseScratchName(path);
     // The book appears whole or not at all: written and synced under the scratch name, then linked into place
     // without replacing anything. A crash before that leaves no empty book that could neither be opened nor made
@@ -217,11 +338,8 @@ Record Book::readHeaderRecord() const {
 
 bool Book::checkPassword() const {
     FileHandle in = OpenForReading(*m_fs, native());
-    RecordReader reader(*m_fs, in.fd());
-    RecordView header;
-    if (!reader.next(header))
-        throw RuntimeError(code::PastEndOfFile);
-    return KeyOpens(header[0], m_key);
+    BookHead head(*m_fs, in.fd());
+    return KeyProvenBy(head, m_key);
 }
 
 BookHeader Book::readHeader() const {
@@ -247,13 +365,15 @@ void Book::forEachRecord(const std::function<bool(std::int64_t, const RecordView
 
 std::int64_t Book::countPages() const {
     FileHandle in = OpenForReading(*m_fs, native());
-    RecordReader reader(*m_fs, in.fd());
-    if (!reader.skip())
-        throw RuntimeError(code::PastEndOfFile);
-    std::int64_t count = 0;
-    while (reader.skip())
-        ++count;
-    return count;
+    return CountRecords(*m_fs, in.fd());
+}
+
+std::int64_t Book::pageCountAtEnd() const {
+    struct stat st {};
+    FileHandle in = OpenBookFile(*m_fs, native(), O_RDONLY, st);
+    LastRecord last;
+    ReadLastRecord(*m_fs, in.fd(), st.st_size, last);
+    return PageCountAtEnd(*m_fs, in.fd(), last, m_key);
 }
 
 Page Book::decodePage(const Record& r) const {
@@ -283,24 +403,34 @@ std::optional<Page> Book::readPage(std::int64_t n) const {
 
 std::optional<std::pair<std::int64_t, Page>> Book::readPageOrLast(std::int64_t n) const {
     FileHandle in = OpenForReading(*m_fs, native());
-    RecordReader reader(*m_fs, in.fd());
-    if (!reader.skip())
-        throw RuntimeError(code::PastEndOfFile);
-    // The page is deciphered from the reader's buffer, never copied first; only a book with fewer pages than `n`
-    // is read a second time, up to its last page.
-    RecordView record;
     std::int64_t position = 0;
-    while (position < n && reader.next(record)) {
-        if (++position == n)
-            return std::make_pair(position, decodePage(record));
+    std::uint64_t length = 0;
+    {
+        RecordReader reader(*m_fs, in.fd());
+        if (!reader.skip())
+            throw RuntimeError(code::PastEndOfFile);
+        // The page is deciphered from the reader's buffer, never copied first.
+        RecordView record;
+        while (position < n && reader.next(record)) {
+            if (++position == n)
+                return std::make_pair(position, decodePage(record));
+        }
+        length = reader.bytesRead();
     }
     if (position == 0)
         return std::nullopt;
-    in.closeQuietly();
-    auto last = readPage(position);
-    if (!last)
-        return std::nullopt;
-    return std::make_pair(position, *last);
+    // A book with fewer pages than `n`: its last page is read from the end of what was read, once the reader's
+    // buffer has gone, so that a huge page is never held twice before it is deciphered.
+    LastRecord last;
+    ReadLastRecord(*m_fs, in.fd(), static_cast<off_t>(length), last);
+    Page page{Decode(last.fields[0], m_key), Decode(last.fields[1], m_key), Decode(last.fields[2], m_key), {}};
+    const std::string_view text = last.fields[3];
+    // The text is deciphered where it lies: the record's other bytes go first.
+    last.bytes.erase(0, static_cast<std::size_t>(text.data() - last.bytes.data()));
+    last.bytes.resize(text.size());
+    DecodeInPlace(last.bytes, m_key);
+    page.text = std::move(last.bytes);
+    return std::make_pair(position, std::move(page));
 }
 
 std::string Book::appendPage(const Page& page) {
@@ -317,21 +447,17 @@ std::string Book::appendPage(const Page& page) {
     if (oldSize == 0)
         throw RuntimeError(code::PastEndOfFile); // no header: not a book
 
-    // The book as it is now: still opened by this key, its page count, whether it ends with this very page, and
-    // whether its last record is whole (the strict reader throws 62 on one cut short; a page written after it
-    // could never be read).
+    // The book as it is now: still proven by this key, and ending in a whole record (a page written after one cut
+    // short could never be read), whose number is the page count. Only the header and the end are read, so that a
+    // save costs the same on any book.
+    RefuseChangedKey(*m_fs, out.fd(), m_key);
     std::int64_t count = 0;
     bool endsWithThisPage = false;
     {
-        RecordReader reader(*m_fs, out.fd());
-        RecordView r;
-        if (!reader.next(r))
-            throw RuntimeError(code::PastEndOfFile);
-        RefuseChangedKey(r[0], m_key);
-        while (reader.next(r)) {
-            ++count;
-            endsWithThisPage = r[1] == date && r[2] == time && r[3] == text;
-        }
+        LastRecord last;
+        ReadLastRecord(*m_fs, out.fd(), oldSize, last);
+        count = PageCountAtEnd(*m_fs, out.fd(), last, m_key);
+        endsWithThisPage = !last.isHeader && last.fields[1] == date && last.fields[2] == time && last.fields[3] == text;
     }
     if (endsWithThisPage) {
         // A save tried again after a failure the disk reported late (the page landed, cutting it back failed):
@@ -387,7 +513,7 @@ void Book::writeThroughScratch(FileHandle& in, const struct stat& source, Owner 
     RecordEdit record;
     if (!reader.next(record.field))
         throw RuntimeError(code::PastEndOfFile);
-    RefuseChangedKey(record.field[0], m_key);
+    RefuseChangedKey(*m_fs, in.fd(), m_key);
     if (changeHeader)
         changeHeader(record);
     writer.write(record.field);
@@ -476,13 +602,27 @@ void Book::reencipher(const std::string& newKey) {
                 throw RuntimeError(code::PastEndOfFile);
             // Checked again inside the lock; here it keeps a key another copy has replaced from being blamed on a
             // character.
-            RefuseChangedKey(record[0], m_key);
-            for (size_t i = 0; i < record.size(); ++i)
+            RefuseChangedKey(*m_fs, in.fd(), m_key);
+            // The header and the first page's stamps as the new key will have them, for the proof below.
+            Record header;
+            std::optional<Record> firstPage;
+            for (size_t i = 0; i < record.size(); ++i) {
                 rekey.convert(record[i], tried, kHeaderPlaces[i], 0);
-            for (std::int64_t position = 1; reader.next(record); ++position) {
-                for (size_t i = 0; i < 4; ++i)
-                    rekey.convert(record[i], tried, Place::Page, position);
+                header[i] = tried;
             }
+            for (std::int64_t position = 1; reader.next(record); ++position) {
+                if (position == 1)
+                    firstPage.emplace();
+                for (size_t i = 0; i < 4; ++i) {
+                    rekey.convert(record[i], tried, Place::Page, position);
+                    if (position == 1)
+                        (*firstPage)[i] = tried.substr(0, i == 3 ? kProofText : std::string::npos);
+                }
+            }
+            // A password the book could not prove afterwards would lock its owner out.
+            const RecordView headerView{header[0], header[1], header[2], header[3], header[4]};
+            if (!KeyProven(headerView, newKey, [&] { return firstPage; }))
+                throw UnprovableKey();
         }
         // Tried again while writing: another running copy may have added a page since.
         rewrite(
@@ -522,11 +662,7 @@ void Book::rename(const std::string& newName) {
     {
         // The name given must still be this book, opened by this key.
         FileHandle in = OpenForReading(*m_fs, native());
-        RecordReader reader(*m_fs, in.fd());
-        RecordView header;
-        if (!reader.next(header))
-            throw RuntimeError(code::PastEndOfFile);
-        RefuseChangedKey(header[0], m_key);
+        RefuseChangedKey(*m_fs, in.fd(), m_key);
     }
     // The content does not change, so the file keeps its bytes, its owner and its permissions, and simply takes
     // the new name in one step.
@@ -606,9 +742,128 @@ void Book::copyTo(const std::string& targetDir, Existing existing, Transfer tran
     m_path = dir + name;
 }
 
+RescueReport Book::rescue(const std::string& today) {
+    const std::string real = realPath();
+    const std::string dir = ParentDirectory(real);
+    DirectoryLock lock(*m_fs, dir);
+    struct stat source {};
+    FileHandle in = OpenBookFile(*m_fs, real, O_RDONLY, source);
+    std::string checkField;
+    {
+        BookHead head(*m_fs, in.fd());
+        if (!KeyProvenBy(head, m_key))
+            throw RuntimeError(code::BookChangedElsewhere);
+        checkField.assign(head.header()[0]);
+    }
+    // A record is kept only when it is five fields, none holding a line break, whose four enciphered ones the key
+    // deciphers: anything else would make the rescued book fail where the damaged one did.
+    auto readable = [&](const std::string& line, RecordView& fields, std::size_t enciphered) {
+        if (!ParseWholeRecord(line, fields))
+            return false;
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            if (fields[i].find('\r') != std::string_view::npos)
+                return false;
+            try {
+                if (i < enciphered)
+                    CheckDecodable(fields[i], m_key);
+            } catch (const CodecError&) {
+                return false;
+            }
+        }
+        return true;
+    };
+
+    RescueReport report;
+    // The rescued book is a new book: it belongs to whoever rescues it, with the damaged book's permissions.
+    ScratchFile out(*m_fs, dir);
+    {
+        LineReader lines(*m_fs, in.fd());
+        RecordWriter writer(*m_fs, out.fd());
+        std::string line;
+        bool ended = false;
+        RecordView fields;
+        lines.next(line, ended);
+        if (readable(line, fields, fields.size())) {
+            writer.write(fields);
+        } else {
+            report.headerRebuilt = true;
+            const BookHeader fresh = NewHeader(WithSeparator(ParentDirectory(m_path)), today);
+            writer.write(Record{checkField, EncodeCarried(fresh.directory, m_key, Place::Folder),
+                                Encode(fresh.coverName, m_key),
+                                EncodeCarried(fresh.lastAccess, m_key, Place::LastAccess), Encode(fresh.flags, m_key)});
+        }
+        // The page a record should have: the one after the last page kept, plus one for each line since that could
+        // not be read. A page's own number, where it can be read, says better which pages those lines were (a stray
+        // line break makes two of one).
+        std::int64_t expected = 1;
+        std::int64_t unreadable = 0;
+        bool cutShort = false;
+        auto lose = [&](std::int64_t first, std::int64_t last, bool endCutShort) {
+            if (last < first)
+                return;
+            if (endCutShort && last > first)
+                report.lost.push_back({first, last - 1, false});
+            if (endCutShort)
+                report.lost.push_back({last, last, true});
+            else
+                report.lost.push_back({first, last, false});
+        };
+        while (lines.next(line, ended)) {
+            if (!readable(line, fields, 4)) {
+                ++unreadable;
+                cutShort = !ended;
+                continue;
+            }
+            const std::int64_t byPosition = expected + unreadable;
+            const auto stored = StoredPageNumber(fields[0], m_key);
+            const std::int64_t number = stored && *stored >= expected && *stored <= byPosition ? *stored : byPosition;
+            lose(expected, number - 1, false);
+            const std::string numberField = Encode(PageNumberText(++report.pagesKept), m_key);
+            writer.write(RecordView{numberField, fields[1], fields[2], fields[3], fields[4]});
+            expected = number + 1;
+            unreadable = 0;
+        }
+        lose(expected, expected + unreadable - 1, cutShort);
+        writer.flush();
+    }
+    out.takePermissions(in.fd(), source);
+    in.close();
+    out.finish();
+    // A name nothing has yet: never the book's own, never the scratch file's, never one another file holds.
+    const std::string ownName = FileName(m_path);
+    for (int attempt = 1;; ++attempt) {
+        if (attempt > 99)
+            throw RuntimeError(code::FileExists);
+        const std::string name = RescueName(ownName, attempt);
+        if (IsScratchName(name) || name == ownName)
+            continue;
+        try {
+            out.placeAs(JoinPath(dir, NativePath(name)), Existing::Keep);
+        } catch (const RuntimeError& e) {
+            if (e.code() != code::FileExists)
+                throw;
+            continue;
+        }
+        report.fileName = name;
+        break;
+    }
+    lock.syncMadeChange();
+    return report;
+}
+
 void Book::remove() {
-    if (m_fs->unlink(native().c_str()) != 0)
+    // A change like any other: under the folder's lock, and only with a key the book as it is now proves.
+    const std::string path = native();
+    DirectoryLock lock(*m_fs, ParentDirectory(path));
+    {
+        struct stat st {};
+        FileHandle in = OpenBookFile(*m_fs, path, O_RDONLY, st);
+        RefuseWriteProtected(*m_fs, path, st);
+        RefuseChangedKey(*m_fs, in.fd(), m_key);
+    }
+    if (m_fs->unlink(path.c_str()) != 0)
         throw ErrnoError(errno);
+    lock.syncMadeChange();
 }
 
 } // namespace dayvell

@@ -3,6 +3,7 @@
 
 #include "FileSystem.h"
 #include "Record.h"
+#include "Rescue.h"
 #include "RuntimeError.h"
 #include "Transaction.h"
 
@@ -72,6 +73,13 @@ void CheckCarried(std::string_view plain, std::string_view key, Place place, std
 // Encode(plain, key), failing as CheckCarried does.
 std::string EncodeCarried(std::string_view plain, std::string_view key, Place place, std::int64_t page = 0);
 
+// A new password the book could not prove once re-enciphered (KeyProven): it repeats itself within its 10
+// characters and nothing in the book would tell it from its shorter repetition. Nothing has been written.
+class UnprovableKey : public RuntimeError {
+public:
+    UnprovableKey();
+};
+
 // The target of a copy or move is the folder the book is in (however the two are spelled). Nothing is written.
 class SameDirectory : public RuntimeError {
 public:
@@ -96,22 +104,28 @@ public:
     const std::string& path() const { return m_path; }
     const std::string& key() const { return m_key; }
 
-    // Writes a new book holding only its header; never replaces an existing file (error 58).
+    // Writes a new book holding only its header; never replaces an existing file (error 58). Refuses with
+    // UnprovableKey a key the new book could not prove.
     static void Create(FileSystem& fs, const std::string& path, const std::string& key, const BookHeader& header);
     // The header of a new book: check phrase, the directory it is written in, no cover name, `date`, default flags.
     static BookHeader NewHeader(std::string directory, std::string date);
 
-    // True when the key deciphers header field 1 into the check phrase. A key that makes the decipher fail is
-    // simply wrong.
+    // True when the book proves the key (KeyProven): it deciphers the check phrase, is at most 10 characters, and
+    // no other key that deciphers the phrase explains the book as well. Reads the header leniently, so that a book
+    // damaged after its check phrase can still be opened and rescued; error 62 when not even that is whole.
     bool checkPassword() const;
     Record readHeaderRecord() const;
     BookHeader readHeader() const;
+    // Reads every record to the end of the file: error 62 when any of them is damaged.
     std::int64_t countPages() const;
+    // The page count as the end of the book tells it (the last page's number), whatever the number of pages; error
+    // 62 when the last record is not whole.
+    std::int64_t pageCountAtEnd() const;
     // Appends one page record and returns the number it was given: the number is taken from the book as it is
     // when the page is written (another copy of the program may have added pages meanwhile), not from `page`.
     // On failure the file is cut back to its old length. Saving the same page again after a failure never stores
     // it twice: when the book already ends with it, the save only makes sure it is on the disk.
-    // Refuses a book whose last record is not complete.
+    // Refuses a book whose last record is not complete. Reads only the start and the end of the book.
     std::string appendPage(const Page& page);
     // Page `n` counted from 1, or nothing when the book has fewer pages.
     std::optional<Page> readPage(std::int64_t n) const;
@@ -132,7 +146,8 @@ public:
     // Drops the page at `position` and renumbers the rest from 1.
     void removePage(std::int64_t position);
     // Re-enciphers every field under `newKey`; afterwards this object uses the new key. Every field is tried under
-    // the new key before anything is written: a character it cannot carry is refused with UncarriedCharacter. After
+    // the new key before anything is written: a character it cannot carry is refused with UncarriedCharacter, and a
+    // key the re-enciphered book could not prove with UnprovableKey. After
     // any failure this object keeps the key the file on disk answers to.
     void reencipher(const std::string& newKey);
     // Gives the file a new name in its directory; fails with 58 when that name is taken.
@@ -155,6 +170,14 @@ public:
     // anything is copied. A moved book keeps its owner (else code::OwnerNotKept); a copy too, where the system
     // allows. This object then names the copy.
     void copyTo(const std::string& targetDir, Existing existing, Transfer transfer);
+    // Rescues a damaged book: every page record that can still be read whole is written, renumbered from 1, into a
+    // new book beside it under a free name of its own (RescueName), through the scratch file and renamed into place
+    // without replacing anything. A header that cannot be read whole is made anew around its check phrase, the
+    // folder the book is in and `today`. The damaged file is left as it is. Needs the key proven by what is left of
+    // the header (code::BookChangedElsewhere otherwise); error 62 when not even the check phrase can be read.
+    RescueReport rescue(const std::string& today);
+    // Deletes the book file, under the folder's lock and only when the book as it is then proves the key
+    // (code::BookChangedElsewhere otherwise) and its owner may write it (70).
     void remove();
 
 private:

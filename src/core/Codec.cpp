@@ -159,6 +159,11 @@ std::string Decode(std::string_view text, std::string_view key) {
     return Transform<Mode::Decode>(text, key);
 }
 
+void DecodeInPlace(std::string& text, std::string_view key) {
+    // Each character is read before it is written, at the same position.
+    TransformTo<Mode::Decode>(text, key, text.data());
+}
+
 void DecodeUpperAppend(std::string& out, std::string_view text, std::string_view key) {
     const std::size_t old = out.size();
     out.resize(old + text.size());

@@ -32,6 +32,10 @@ private:
 std::string Encode(std::string_view text, std::string_view key);
 std::string Decode(std::string_view text, std::string_view key);
 
+// Decode(text, key) written over `text` itself, so that a huge field is never held twice. On failure it throws as
+// Decode does and `text` holds nothing of use.
+void DecodeInPlace(std::string& text, std::string_view key);
+
 // Appends Decode(text, key) to `out` with each character turned to its capital on the way, for a search that
 // ignores case; `out` is left as it was on failure.
 void DecodeUpperAppend(std::string& out, std::string_view text, std::string_view key);

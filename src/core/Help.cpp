@@ -165,6 +165,15 @@ std::string HelpText(int topic) {
                "\r"
                "This will be the last time you can see the new password, so be\r"
                "sure to remember it. ";
+    case 15:
+        return "Repair rescues a dayvell that has been damaged, for example by a disk that\r"
+               "became full or a copy that did not finish.\r"
+               "\r"
+               "It reads every page that can still be read, and writes them into a new dayvell\r"
+               "in the same folder, with the same password. The new dayvell gets a name of its own,\r"
+               "such as mine-r1.dvl, and you will be told its name and which pages could not be read.\r"
+               "\r"
+               "Your damaged dayvell is not changed. Open the new one from the start window.";
     default:
         return {};
     }

@@ -14,8 +14,11 @@ Book OpenBook(const SharedState& state, FileSystem& fs) {
     return Book(BookPath(state), state.password, fs);
 }
 
-bool CountPages(SharedState& state, Dialogs& dialogs, FileSystem& fs) {
-    return Guarded(dialogs, [&] { state.pagecount = PageNumberText(OpenBook(state, fs).countPages()); });
+bool CountPages(SharedState& state, Dialogs& dialogs, FileSystem& fs, Counting how) {
+    return Guarded(dialogs, [&] {
+        const Book book = OpenBook(state, fs);
+        state.pagecount = PageNumberText(how == Counting::FromTheEnd ? book.pageCountAtEnd() : book.countPages());
+    });
 }
 
 } // namespace dayvell

@@ -55,6 +55,27 @@ std::string FormatRecord(const Record& record) {
     return s;
 }
 
+bool ParseWholeRecord(std::string_view bytes, RecordView& fields) {
+    std::size_t p = 0;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0) {
+            if (p == bytes.size() || bytes[p] != ',')
+                return false;
+            ++p;
+        }
+        while (p < bytes.size() && bytes[p] == ' ')
+            ++p;
+        if (p == bytes.size() || bytes[p] != '"')
+            return false;
+        const std::size_t close = bytes.find('"', p + 1);
+        if (close == std::string_view::npos)
+            return false;
+        fields[i] = bytes.substr(p + 1, close - p - 1);
+        p = close + 1;
+    }
+    return p == bytes.size() || bytes.substr(p) == "\r\n";
+}
+
 RecordReader::RecordReader(FileSystem& fs, int fd) : m_fs(fs), m_fd(fd) {}
 
 RecordReader::~RecordReader() {
@@ -158,6 +179,7 @@ void RecordReader::readMore() {
     if (n == 0)
         m_eof = true;
     m_end += static_cast<size_t>(n);
+    m_bytesRead += static_cast<std::uint64_t>(n);
 }
 
 bool RecordReader::next(RecordView& record) {

@@ -4,6 +4,7 @@
 #include "FileSystem.h"
 
 #include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,6 +40,10 @@ private:
 void AppendRecord(std::string& out, const Record& record);
 std::string FormatRecord(const Record& record);
 
+// Parses `bytes` as exactly one record, with the reader's grammar: five quoted fields, then a line end or nothing.
+// False when they are anything else; `fields` are then meaningless.
+bool ParseWholeRecord(std::string_view bytes, RecordView& fields);
+
 // Reads records from an open file, strictly: anything that is not five quoted fields, or a file that ends inside a
 // record, is error 62. Memory stays bounded by the largest record and one read's worth: the buffer grows in place
 // (without a second copy of what it holds), and a record that arrives in many short reads is parsed onward from
@@ -55,6 +60,8 @@ public:
     bool next(RecordView& record);
     // Skips the next record; false at a clean end of file.
     bool skip();
+    // How many bytes of the file have been read so far: after a clean end of file, the length the file had then.
+    std::uint64_t bytesRead() const { return m_bytesRead; }
 
 private:
     enum class Parse { Complete, NeedMore };
@@ -72,6 +79,7 @@ private:
     size_t m_pos = 0;
     size_t m_end = 0;
     bool m_eof = false;
+    std::uint64_t m_bytesRead = 0;
     Stage m_stage = Stage::BeforeField;
     size_t m_field = 0;
     size_t m_scan = 0;

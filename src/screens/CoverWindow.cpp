@@ -32,6 +32,7 @@ namespace {
 
 constexpr int kHelpTopic = 5;
 constexpr int kLowSpaceHelpTopic = 51;
+constexpr int kRepairHelpTopic = 15;
 // Below this many kilobytes free, the next rewrite of the book may not fit on its disk.
 constexpr std::int64_t kLowSpaceKB = 10;
 
@@ -71,6 +72,8 @@ CoverWindow::CoverWindow(Services& services) : ProgramWindow(services, QStringLi
     connect(parts::MenuItem(maint, "deletebook", QStringLiteral("&Delete the Dayvell"),
                             QKeySequence(Qt::SHIFT | Qt::Key_Delete)),
             &QAction::triggered, this, &CoverWindow::deletebook_Click);
+    connect(parts::MenuItem(maint, "repair", QStringLiteral("&Repair the Dayvell")), &QAction::triggered, this,
+            &CoverWindow::repair_Click);
     connect(parts::MenuItem(maint, "security", QStringLiteral("&Security"), QKeySequence(Qt::ALT | Qt::Key_Backspace)),
             &QAction::triggered, this, &CoverWindow::security_Click);
     // A top-level item that acts at once, without a menu of its own.
@@ -262,15 +265,19 @@ void CoverWindow::changepass_Click() {
     services().windows.show(QStringLiteral("newpassword"));
 }
 
-// Printing and deleting the whole book ask for the password in a plain box, whatever the security flags say.
-// Returns true when the typed password is the one in force; says `refusal` when it is not, nothing when the
-// user typed nothing.
+// Printing, deleting and repairing the whole book ask for the password in a plain box, whatever the security flags
+// say. Returns true when the typed password is the one in force and the book, as it is now, proves it; says
+// `refusal` when it is not, nothing when the user typed nothing.
 bool CoverWindow::passwordGiven(const char* refusal) {
     Dialogs& dialogs = services().dialogs;
+    const SharedState& state = services().state;
     const std::string typed = dialogs.input("Please enter your password.", "Password required.");
     if (typed.empty())
         return false;
-    if (typed != services().state.password) {
+    bool proven = false;
+    if (typed == state.password && !Guarded(dialogs, [&] { proven = Book(BookPath(state), typed).checkPassword(); }))
+        return false;
+    if (!proven) {
         dialogs.message(refusal);
         return false;
     }
@@ -307,6 +314,21 @@ void CoverWindow::deletebook_Click() {
     dialogs.message("Your dayvell was deleted!", "Dayvell Deleted.", Buttons::Ok, Icon::Information);
     state.forgetBook();
     services().windows.show(QStringLiteral("form1"));
+}
+
+// Rescues what can still be read of a damaged book into a new one beside it; the book itself stays as it is and
+// stays open.
+void CoverWindow::repair_Click() {
+    Dialogs& dialogs = services().dialogs;
+    if (dialogs.message(HelpText(kRepairHelpTopic), "Repair dayvell?", Buttons::OkCancel, Icon::Question,
+                        Answer::Cancel) != Answer::Ok)
+        return;
+    if (!passwordGiven("Incorrect password. Dayvell not repaired."))
+        return;
+    RescueReport report;
+    if (!Guarded(dialogs, [&] { report = OpenBook(services().state).rescue(services().clock.shortDate()); }))
+        return;
+    dialogs.message(RescueMessage(report), "Dayvell repaired.", Buttons::Ok, Icon::Information);
 }
 
 void CoverWindow::helper_Click() {

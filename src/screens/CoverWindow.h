@@ -34,6 +34,7 @@ public:
     void changepass_Click();
     void movecopy_Click();
     void deletebook_Click();
+    void repair_Click();
     void security_Click();
     void helper_Click();
 

@@ -104,7 +104,8 @@ NewPageWindow::NewPageWindow(Services& services) : ProgramWindow(services, QStri
 
 void NewPageWindow::Form_Activate() {
     SharedState& state = services().state;
-    CountPages(state, services().dialogs);
+    // The number the page will get, as the save will take it: from the end of the book, at the same cost on any book.
+    CountPages(state, services().dialogs, SystemFileSystem(), Counting::FromTheEnd);
     m_number = PageNumberText(std::int64_t{RoundHalfEven(NumericValue(state.pagecount))} + 1);
     const ClockReading now = services().clock.now();
     m_date = now.weekdayName + ", " + now.shortDate;

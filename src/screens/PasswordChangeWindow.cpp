@@ -27,6 +27,9 @@ namespace {
 constexpr int kHelpTopic = 13;
 constexpr qsizetype kMinPasswordLength = 4;
 constexpr qsizetype kMaxPasswordLength = 10;
+constexpr const char* kUnprovableText =
+    "The new password cannot be used: it repeats itself, and your dayvell could not tell it from the shorter "
+    "password that repeats the same way. Please choose another password; your current password stays in force.";
 
 // A typed password with a character outside the book's character set matches no book: every book was written
 // under a key of that set.
@@ -171,6 +174,11 @@ void PasswordChangeWindow::command2_Click() {
             state.newpass.clear();
             refused = true;
             dialogs.message(RefusalText(e), {}, Buttons::Ok, Icon::Exclamation);
+            return;
+        } catch (const UnprovableKey&) {
+            state.newpass.clear();
+            refused = true;
+            dialogs.message(kUnprovableText, {}, Buttons::Ok, Icon::Exclamation);
             return;
         } catch (...) {
             // Whatever step failed, the password in force is the one the book on disk is enciphered with.

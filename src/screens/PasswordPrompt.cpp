@@ -80,13 +80,14 @@ PasswordPrompt::PasswordPrompt(Services& services) : ProgramWindow(services, QSt
     parts::CentreOnScreen(this);
 }
 
+// The typed text becomes the password in force only once the book has proven it: until then it authorises nothing,
+// and a file that cannot be read leaves the password in force as it was.
 void PasswordPrompt::cmdOK_Click() {
     SharedState& state = services().state;
     const std::string keyInForce = state.password;
     state.passwordok = 0;
     const QString typed = m_txtPassword->text();
     const std::optional<std::string> key = KeyFromTyped(typed);
-    state.password = key.value_or(std::string());
     if (typed.isEmpty()) {
         wrongPassword(keyInForce);
         return;
@@ -96,7 +97,7 @@ void PasswordPrompt::cmdOK_Click() {
     bool right = false;
     // A file that cannot be read is reported and leaves the prompt as it is, for another try or Cancel.
     const bool read = Guarded(services().dialogs, [&] {
-        const Book book = OpenBook(state);
+        const Book book(BookPath(state), key.value_or(std::string()));
         if (key)
             right = book.checkPassword();
         else
@@ -108,6 +109,7 @@ void PasswordPrompt::cmdOK_Click() {
         wrongPassword(keyInForce);
         return;
     }
+    state.password = *key;
     state.passwordok = 1;
     // A purpose whose window is not part of the program opens nothing; the prompt closes all the same.
     services().windows.show(QString::fromStdString(WindowForPurpose(state.purpose)));

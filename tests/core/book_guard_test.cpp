@@ -5,6 +5,7 @@
 
 #include "core/Numbers.h"
 #include "core/RuntimeError.h"
+#include "core/WrittenBooks.h"
 
 #include <fcntl.h>
 #include <future>
@@ -17,15 +18,6 @@ using namespace dayvell;
 using namespace dayvell::test;
 
 namespace {
-
-int ErrorCode(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const RuntimeError& e) {
-        return e.code();
-    }
-    return 0;
-}
 
 mode_t Mode(const std::string& p) {
     struct stat st {};

@@ -3,6 +3,7 @@
 
 #include "core/Numbers.h"
 #include "core/RuntimeError.h"
+#include "core/WrittenBooks.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -13,15 +14,6 @@ using namespace dayvell;
 using namespace dayvell::test;
 
 namespace {
-
-int ErrorCode(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const RuntimeError& e) {
-        return e.code();
-    }
-    return 0;
-}
 
 using BookFile = BookFixture;
 

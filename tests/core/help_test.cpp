@@ -223,6 +223,18 @@ const std::vector<Topic>& Topics() {
              "This will be the last time you can see the new password, so be",
              "sure to remember it. ",
          }},
+        {15,
+         false,
+         {
+             "Repair rescues a dayvell that has been damaged, for example by a disk that",
+             "became full or a copy that did not finish.",
+             "",
+             "It reads every page that can still be read, and writes them into a new dayvell",
+             "in the same folder, with the same password. The new dayvell gets a name of its own,",
+             "such as mine-r1.dvl, and you will be told its name and which pages could not be read.",
+             "",
+             "Your damaged dayvell is not changed. Open the new one from the start window.",
+         }},
     };
     return topics;
 }

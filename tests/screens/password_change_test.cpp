@@ -120,6 +120,10 @@ TEST_F(PasswordChangeTest, TheCurrentPasswordDecidesTheStep) {
         {"right", QStringLiteral("Secret1"), true},
         {"wrong", QStringLiteral("Secret2"), false},
         {"letter case differs", QStringLiteral("secret1"), false},
+        // Both decipher the check phrase, which holds only 10 characters of the key; a change under either would
+        // re-encipher every page under the wrong key for good.
+        {"the password and its own beginning", QStringLiteral("Secret1Sec"), false},
+        {"the password and more", QStringLiteral("Secret1Secret"), false},
         {"empty", QString(), false},
         {"outside the character set", QStringLiteral("Secret\u0416"), false},
     };
@@ -245,6 +249,30 @@ TEST_F(PasswordChangeTest, CancelInEitherStepKeepsTheBookAndItsPassword) {
         t.windows.unload(kCover);
         settle();
     }
+}
+
+// A book made elsewhere in a drive's root, without pages: nothing in it is longer than 10 characters, so a new password
+// that repeats itself within them could not be told from its shorter repetition, and the owner could not open it.
+TEST_F(PasswordChangeTest, APasswordTheBookCouldNotTellApartIsRefusedAndTheBookKept) {
+    open();
+    original = FormatRecord({Encode(kCheckPhrase, "Secret1"), Encode("C:\\", "Secret1"), Encode("___", "Secret1"),
+                             Encode("1/2/2025", "Secret1"), Encode("0000000", "Secret1")});
+    WriteFileBytes(path, original);
+    typeCurrent(QStringLiteral("Secret1"));
+    ASSERT_EQ(step(), kSecondStep);
+    t.dialogs.expectMessage("The new password cannot be used: it repeats itself, and your dayvell could not tell it "
+                            "from the shorter password that repeats the same way. Please choose another password; "
+                            "your current password stays in force.");
+    typeNew(QStringLiteral("abcdabcdab"));
+    EXPECT_TRUE(t.dialogs.allAnswered());
+    EXPECT_EQ(step(), kSecondStep);
+    EXPECT_EQ(t.state.password, "Secret1");
+    EXPECT_EQ(ReadFileBytes(path), original);
+
+    typeNew(QStringLiteral("abcdabcd"));
+    expectBackAtTheCover();
+    EXPECT_EQ(t.state.password, "abcdabcd");
+    EXPECT_TRUE(Book(path, "abcdabcd").checkPassword());
 }
 
 TEST_F(PasswordChangeTest, APasswordThatCannotCarryTheBookIsRefusedNamingCharacterAndPlace) {

@@ -352,6 +352,60 @@ TEST_F(WholeBookTest, DeletingClosesEveryWindowOfTheBookAndAnotherBookOpensNorma
     EXPECT_EQ(find<QLabel>(t.windows.window(kCover), QStringLiteral("Label10"))->text(), QStringLiteral(" 3"));
 }
 
+// The print and delete boxes compare the answer with the password in force, and that must be a key the book proves:
+// neither a text typed at the prompt while the book could not be read, nor a password another copy has replaced.
+TEST_F(WholeBookTest, OnlyAKeyTheBookProvesPrintsOrDeletesIt) {
+    struct Case {
+        const char* what;
+        std::function<std::string(const Diary&)> setUp; // returns what the user types
+    };
+    const Case cases[] = {
+        {"a text typed while the book could not be read",
+         [this](const Diary& diary) {
+             trigger(t.windows.window(kCover), QStringLiteral("view"));
+             waitUntilActive(t.windows, QStringLiteral("frmpassword"));
+             ProgramWindow* prompt = t.windows.window(QStringLiteral("frmpassword"));
+             std::filesystem::rename(diary.path(), diary.path() + ".aside");
+             QTest::keyClicks(find<QLineEdit>(prompt, QStringLiteral("txtPassword")), QStringLiteral("zzzz"));
+             ExpectErrorReport(t.dialogs, code::FileNotFound);
+             click(prompt, QStringLiteral("cmdOK"));
+             settle();
+             std::filesystem::rename(diary.path() + ".aside", diary.path());
+             t.windows.unload(QStringLiteral("frmpassword"));
+             t.windows.activate(kCover);
+             waitUntilActive(t.windows, kCover);
+             EXPECT_EQ(t.state.password, kDiaryPassword);
+             return std::string("zzzz");
+         }},
+        {"the password in force after another copy changed it",
+         [](const Diary& diary) {
+             Book(diary.path(), kDiaryPassword).reencipher("Other99");
+             return std::string(kDiaryPassword);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Diary diary({StampedPage(1, "Page one")}, "0111111");
+        ProgramWindow* form5 = openCover(diary);
+        const std::string typed = c.setUp(diary);
+        const std::string before = diary.bytes();
+
+        expectDeleteQuestions(typed);
+        t.dialogs.expectMessage("Incorrect password. Dayvell not deleted.", Answer::Ok, "");
+        trigger(form5, QStringLiteral("deletebook"));
+        expectPrintQuestions(typed);
+        t.dialogs.expectMessage("Incorrect password. Print cancelled.", Answer::Ok, "");
+        trigger(form5, QStringLiteral("printbook"));
+        settle();
+        EXPECT_TRUE(t.dialogs.allAnswered());
+        EXPECT_EQ(ReadFileBytes(diary.path()), before);
+        EXPECT_TRUE(t.printer.documents.empty());
+        EXPECT_EQ(t.windows.loadedIds(), QStringList{kCover});
+        t.windows.unloadAll();
+        settle();
+    }
+}
+
 TEST_F(WholeBookTest, ADeletionThatFailsIsReportedAndTheBookStaysOpen) {
     Diary diary({StampedPage(1, "Page one")});
     ProgramWindow* form5 = openCover(diary);

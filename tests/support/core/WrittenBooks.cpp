@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "WrittenBooks.h"
+
+#include "core/Book.h"
+#include "core/Codec.h"
+#include "core/RuntimeError.h"
+
+namespace dayvell::test {
+
+int ErrorCode(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const RuntimeError& e) {
+        return e.code();
+    }
+    return 0;
+}
+
+std::string HeaderLine(const std::string& key, const std::string& folder, const std::string& cover,
+                       const std::string& flags) {
+    return FormatRecord({Encode(kCheckPhrase, key), Encode(folder, key), Encode(cover, key), Encode("1/1/2026", key),
+                         Encode(flags, key)});
+}
+
+std::string PageLine(const std::string& key, const std::string& number, const std::string& text) {
+    return FormatRecord(
+        {Encode(number, key), Encode("Saturday, 12/5/2026", key), Encode("1:46:33 PM", key), Encode(text, key), "_"});
+}
+
+} // namespace dayvell::test

@@ -1,0 +1,19 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace dayvell::test {
+
+// The code of the run-time error `f` throws; 0 when it throws none.
+int ErrorCode(const std::function<void()>& f);
+
+// Book records written from the codec and the record format alone, so that making a test book needs no check of the
+// code under test (nor passes one). The header's last access is 1/1/2026; a page is stamped Saturday, 12/5/2026,
+// 1:46:33 PM.
+std::string HeaderLine(const std::string& key, const std::string& folder, const std::string& cover = "___",
+                       const std::string& flags = "0111111");
+std::string PageLine(const std::string& key, const std::string& number, const std::string& text);
+
+} // namespace dayvell::test
