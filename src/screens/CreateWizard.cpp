@@ -6,6 +6,7 @@
 #include "StorableText.h"
 
 #include "core/Book.h"
+#include "core/BookName.h"
 #include "core/Clock.h"
 #include "core/ErrorReporter.h"
 #include "core/Help.h"
@@ -232,6 +233,10 @@ void CreateWizard::Command2_Click() {
                 return;
             if (state.bookname.size() > kMaxNameLength) {
                 dialogs.message(kNameTooLong);
+                continue;
+            }
+            if (const std::string refusal = BookNameRefusal(state.bookname); !refusal.empty()) {
+                dialogs.message(refusal);
                 continue;
             }
             state.bookname += kBookExtension;
