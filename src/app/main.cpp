@@ -70,9 +70,9 @@ int main(int argc, char* argv[]) {
     dayvell::SharedState state;
     dayvell::SystemClock clock;
     dayvell::SystemDisks disks;
-    dayvell::QtPrinter printer;
     dayvell::WindowSystem windows([] { QCoreApplication::quit(); });
     dayvell::QtDialogs dialogs(windows);
+    dayvell::QtPrinter printer(dialogs);
     dayvell::QtProgress progress(windows);
     dayvell::Services services{windows, dialogs, clock, disks, printer, progress, state};
     dayvell::RegisterWindows(services);

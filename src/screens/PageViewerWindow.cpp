@@ -342,6 +342,8 @@ void PageViewerWindow::printpage_Click() {
     Guarded(dialogs, [&] {
         // A job that fails half-way is abandoned on the way out: none of its lines reach a later print.
         const auto job = services().printer.begin();
+        if (!job)
+            return;
         job->printLine(services().state.covername);
         job->printLine(Cp1252FromQString(m_date->text() + QStringLiteral("  ") + m_time->text()));
         job->printLine(Cp1252FromQString(m_number->text()));
