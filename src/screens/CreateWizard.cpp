@@ -97,7 +97,7 @@ CreateWizard::CreateWizard(Services& services) : ProgramWindow(services, QString
     lists->addWidget(m_dir1);
     auto* path = new QHBoxLayout;
     path->addWidget(parts::Label(central, "Label14", QStringLiteral("Path:")));
-    m_label15 = parts::Label(central, "Label15", {}, QStringLiteral("This is path you have chosen"));
+    m_label15 = parts::LongText(central, "Label15", QStringLiteral("This is path you have chosen"), 3);
     path->addWidget(m_label15, 1);
     lists->addLayout(path);
     lists->addWidget(parts::Label(central, "Label4", QStringLiteral("where you want your dayvell to be saved")));

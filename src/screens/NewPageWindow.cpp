@@ -47,7 +47,7 @@ NewPageWindow::NewPageWindow(Services& services) : ProgramWindow(services, QStri
             &NewPageWindow::nosave_Click);
 
     auto* central = new QWidget(this);
-    m_coverName = parts::Label(central, "Label2", {}, QStringLiteral("This is cover name."));
+    m_coverName = parts::LongText(central, "Label2", QStringLiteral("This is cover name."));
     m_dateLine = parts::Label(central, "Label3", {});
     m_time = parts::Label(central, "Label4", {});
     m_pageNumber = parts::Label(central, "Label6", {}, QStringLiteral("This is the number of your new page."));

@@ -55,10 +55,11 @@ PageViewerWindow::PageViewerWindow(Services& services) : ProgramWindow(services,
 
     auto* central = new QWidget(this);
     m_cutOffNotice = MakeCutOffNotice(central);
-    m_number = parts::Label(central, "Label1", QStringLiteral("0 of 0"),
-                            QStringLiteral("This is this page and total of pages in dayvell."));
-    m_date = parts::Label(central, "Label3", {}, QStringLiteral("Date page was created."));
-    m_time = parts::Label(central, "Label5", {}, QStringLiteral("Time page was created."));
+    // The stamps are shown as the book holds them, and a book written elsewhere may hold anything there.
+    m_number = parts::LongText(central, "Label1", QStringLiteral("This is this page and total of pages in dayvell."));
+    m_number->setText(QStringLiteral("0 of 0"));
+    m_date = parts::LongText(central, "Label3", QStringLiteral("Date page was created."));
+    m_time = parts::LongText(central, "Label5", QStringLiteral("Time page was created."));
     m_editMode = parts::Label(central, "Label2", QStringLiteral("EDIT MODE"));
     m_editMode->setStyleSheet(QStringLiteral("font-weight: bold; color: #b00000"));
     m_editMode->hide();
