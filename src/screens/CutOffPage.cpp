@@ -21,6 +21,24 @@ QLabel* MakeCutOffNotice(QWidget* parent) {
     return notice;
 }
 
+bool QueryUnloadUnsaved(Dialogs& dialogs, ProgramWindow::Closing how, bool cutOff, const UnsavedPage& page) {
+    const bool canBeCalledOff = how == ProgramWindow::Closing::CanBeCalledOff;
+    if (cutOff)
+        return canBeCalledOff && DropCutOffText(dialogs);
+    const Answer answer = dialogs.message(page.question, page.title,
+                                          canBeCalledOff ? Buttons::YesNoCancel : Buttons::YesNo, Icon::Question);
+    if (answer == Answer::No)
+        return true;
+    if (answer != Answer::Yes)
+        return false;
+    if (page.save())
+        return true;
+    // The book closes whatever happens here: the text stays, but nothing may reach the book any more.
+    if (!canBeCalledOff)
+        page.cutOff();
+    return false;
+}
+
 bool DropCutOffText(Dialogs& dialogs) {
     return dialogs.message("Sure you want to quit without saving this page?", "Quit without saving?", Buttons::YesNo,
                            Icon::Question, Answer::No) == Answer::Yes;

@@ -128,21 +128,8 @@ bool NewPageWindow::Form_QueryUnload(Closing how) {
         return true;
     // The question is about the text in this window: it is brought to the front to be seen.
     raise();
-    if (m_cutOff)
-        return how == Closing::CanBeCalledOff && DropCutOffText(services().dialogs);
-    const Answer answer = services().dialogs.message(
-        kSaveQuestion, kSaveTitle, how == Closing::CanBeCalledOff ? Buttons::YesNoCancel : Buttons::YesNo,
-        Icon::Question);
-    if (answer == Answer::No)
-        return true;
-    if (answer != Answer::Yes)
-        return false;
-    if (savepage())
-        return true;
-    // The book closes whatever happens here: the text stays, but nothing may reach the book any more.
-    if (how == Closing::Forced)
-        cutOff();
-    return false;
+    return QueryUnloadUnsaved(services().dialogs, how, m_cutOff,
+                              {kSaveQuestion, kSaveTitle, [this] { return savepage(); }, [this] { cutOff(); }});
 }
 
 void NewPageWindow::cutOff() {
