@@ -71,9 +71,9 @@ int main(int argc, char* argv[]) {
     dayvell::SharedState state;
     dayvell::SystemClock clock;
     dayvell::SystemDisks disks;
-    dayvell::QtPrinter printer;
     dayvell::WindowSystem windows([] { QCoreApplication::quit(); });
     dayvell::QtDialogs dialogs(windows);
+    dayvell::QtPrinter printer(dialogs);
     dayvell::QtProgress progress(windows);
     // A change that finds its folder busy with another running copy of the program says so while it waits.
     dayvell::SystemFileSystem().showWaitingWith(&progress);

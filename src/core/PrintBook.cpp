@@ -18,6 +18,8 @@ PrintOutcome PrintBook(const Book& book, Printer& printer, Progress& progress) {
 
     // The job first: beginning it may ask where the printout goes, which belongs before the progress shows.
     const auto job = printer.begin();
+    if (!job)
+        return PrintOutcome::Cancelled;
     const auto shown = progress.start("Printing your dayvell, pages printed:", "Print dayvell", pages);
     job->printLine(coverName);
     bool cancelled = !shown->advance(0);

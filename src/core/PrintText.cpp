@@ -42,8 +42,27 @@ std::string WrapForPrint(std::string_view text, std::size_t width) {
     return out;
 }
 
+std::string ExpandTabs(std::string_view text, std::size_t stop) {
+    if (stop == 0 || text.find('\t') == std::string_view::npos)
+        return std::string(text);
+    std::string out;
+    out.reserve(text.size() + stop);
+    std::size_t column = 0;
+    for (char c : text) {
+        if (c == '\t') {
+            const std::size_t blanks = stop - column % stop;
+            out.append(blanks, ' ');
+            column += blanks;
+            continue;
+        }
+        out += c;
+        column = c == '\r' || c == '\n' ? 0 : column + 1;
+    }
+    return out;
+}
+
 void PrintWrapped(PrintJob& job, std::string_view text) {
-    job.printLine(WrapForPrint(text));
+    job.printLine(WrapForPrint(ExpandTabs(text)));
 }
 
 } // namespace dayvell

@@ -11,6 +11,7 @@
 namespace dayvell {
 
 inline constexpr std::size_t kPrintWidth = 90;
+inline constexpr std::size_t kTabStop = 8;
 
 // Asks the user to make the printer ready; false when they cancel.
 bool PrinterReady(Dialogs& dialogs);
@@ -19,7 +20,13 @@ bool PrinterReady(Dialogs& dialogs);
 // and a CR. Every character counts, the LF after a CR included; a CR in the text ends a line and restarts the count.
 std::string WrapForPrint(std::string_view text, std::size_t width = kPrintWidth);
 
-// Prints `text` wrapped to the print width, as one item. Beginning and ending the job is the caller's work.
+// `text` with each tab replaced by the blanks that reach the next multiple of `stop` columns, counted from the start
+// of its line (a CR or LF starts a new one). A printer draws a tab as a jump of its own width, which a line counted
+// in characters cannot allow for: text after a run of tabs would land past the paper's edge.
+std::string ExpandTabs(std::string_view text, std::size_t stop = kTabStop);
+
+// Prints `text`, its tabs expanded, wrapped to the print width, as one item. Beginning and ending the job is the
+// caller's work.
 void PrintWrapped(PrintJob& job, std::string_view text);
 
 } // namespace dayvell

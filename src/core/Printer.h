@@ -21,6 +21,8 @@ public:
 class Printer {
 public:
     virtual ~Printer() = default;
+    // A new job; null when the user declined to say where the printout goes (the file of a printer-less desktop):
+    // the user chose not to print, which is no failure, and nothing is printed or said.
     virtual std::unique_ptr<PrintJob> begin() = 0;
 };
 

@@ -7,7 +7,17 @@
 
 namespace dayvell {
 
+namespace {
+
+constexpr int kShownCharacters = 24;
+
+} // namespace
+
 DriveList::DriveList(QWidget* parent) : QComboBox(parent) {
+    // A drive is shown by its mount point and label, which may be of any length: the list asks for room for a few
+    // words, and its opened list shows each in full.
+    setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    setMinimumContentsLength(kShownCharacters);
     try {
         m_drive = VolumeRoot(QDir::currentPath());
     } catch (const std::exception&) {

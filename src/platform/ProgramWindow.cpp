@@ -25,6 +25,13 @@ void NameByToolTips(QWidget* window) {
     }
 }
 
+// Enter on a focused button presses that button, as in every dialog: Enter on a focused Cancel cancels, never the
+// default button in its place. A button takes the key for itself only when it is the one the key was typed on.
+void PressedByEnterWhenFocused(QWidget* window) {
+    for (QPushButton* button : window->findChildren<QPushButton*>())
+        button->setAutoDefault(true);
+}
+
 } // namespace
 
 ProgramWindow::ProgramWindow(Services& services, const QString& id) : m_services(services) {
@@ -33,9 +40,10 @@ ProgramWindow::ProgramWindow(Services& services, const QString& id) : m_services
 
 bool ProgramWindow::event(QEvent* event) {
     // Once the window is built: every control exists by its first showing.
-    if (event->type() == QEvent::Show && !m_named) {
-        m_named = true;
+    if (event->type() == QEvent::Show && !m_finished) {
+        m_finished = true;
         NameByToolTips(this);
+        PressedByEnterWhenFocused(this);
     }
     if (event->type() == QEvent::WindowActivate)
         m_services.windows.platformActivated(this);

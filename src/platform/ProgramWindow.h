@@ -40,7 +40,8 @@ protected:
 
     Services& services() const { return m_services; }
     // Enter presses the default button and Esc the cancel button, wherever the focus is in the window, unless the
-    // control with the focus uses the key itself. A hidden or disabled button is not pressed.
+    // control with the focus uses the key itself; a focused button takes Enter for itself. A hidden or disabled
+    // button is not pressed.
     void setDefaultButton(QPushButton* button);
     void setCancelButton(QPushButton* button);
     // Closes this window and shows `next`: the way a window hands the user back, to the cover window most often.
@@ -53,7 +54,8 @@ protected:
 
 private:
     Services& m_services;
-    bool m_named = false;
+    // Set once the window is built, at its first showing.
+    bool m_finished = false;
     QPointer<QPushButton> m_defaultButton;
     QPointer<QPushButton> m_cancelButton;
 };

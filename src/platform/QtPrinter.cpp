@@ -3,6 +3,7 @@
 
 #include "Text.h"
 
+#include "core/Dialogs.h"
 #include "core/PrintText.h"
 #include "core/RuntimeError.h"
 
@@ -17,8 +18,10 @@
 #include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -27,17 +30,15 @@ namespace dayvell {
 namespace {
 
 constexpr qreal kPointSize = 10;
+// Half an inch: no printer clips that much, and a PDF printed later on any of them keeps every character.
+constexpr qreal kLeastMarginMm = 12.7;
 
 // Hands the file to CUPS with the lp command, which has sent the file to the spooler when it returns.
-void SpoolWithLp(const QString& pdfFile) {
+void SpoolWithLp(const QString& pdfFile, const QString& printer) {
     const QString lp = QStandardPaths::findExecutable(QStringLiteral("lp"));
     if (lp.isEmpty())
         throw RuntimeError(code::PrinterError);
     QStringList arguments{QStringLiteral("-s"), QStringLiteral("-t"), QStringLiteral("dayvell")};
-    // The system's default printer, or the first one where none is chosen as the default.
-    QString printer = QPrinterInfo::defaultPrinterName();
-    if (printer.isEmpty() && !QPrinterInfo::availablePrinterNames().isEmpty())
-        printer = QPrinterInfo::availablePrinterNames().first();
     if (!printer.isEmpty())
         arguments << QStringLiteral("-d") << printer;
     arguments << QStringLiteral("--") << pdfFile;
@@ -56,13 +57,20 @@ QString ReserveFileIn(const QString& dir) {
 
 class QtPrintJob : public PrintJob {
 public:
-    // The job is drawn into `drawnFile`; at its end `deliver` takes the finished file.
-    QtPrintJob(const QString& drawnFile, const QPageSize& pageSize, std::function<void(const QString&)> deliver)
+    // The job is drawn into `drawnFile` on paper of `pageSize` (the toolkit's default when invalid), keeping
+    // `marginsMm` free; at its end `deliver` takes the finished file.
+    QtPrintJob(const QString& drawnFile, const QPageSize& pageSize, const QMarginsF& marginsMm,
+               std::function<void(const QString&)> deliver)
         : m_file(drawnFile), m_printer(QPrinter::HighResolution), m_deliver(std::move(deliver)) {
         m_printer.setOutputFormat(QPrinter::PdfFormat);
         m_printer.setOutputFileName(m_file);
         if (pageSize.isValid())
             m_printer.setPageSize(pageSize);
+        m_printer.setFullPage(false);
+        if (!m_printer.setPageMargins(marginsMm, QPageLayout::Millimeter)) {
+            QFile::remove(m_file);
+            throw RuntimeError(code::PrinterError);
+        }
         m_printer.setDocName(QStringLiteral("dayvell"));
         if (!m_painter.begin(&m_printer)) {
             QFile::remove(m_file);
@@ -95,7 +103,7 @@ public:
     }
 
     void printLine(const std::string& text) override {
-        for (const QString& line : BoxText(text).split(QLatin1Char('\n'))) {
+        for (const QString& line : BoxText(ExpandTabs(text)).split(QLatin1Char('\n'))) {
             QString rest = line;
             do {
                 drawLine(takeFittingPart(rest));
@@ -168,63 +176,102 @@ private:
     bool m_ended = false;
 };
 
-// Puts the toolkit's settings file back as it was when this was made: absent, or with the same bytes.
-class SettingsLeftAsFound {
+// The file dialog reads and writes its history in the toolkit's settings file, in the user's configuration folder,
+// creating that folder when it is missing. While this lives the toolkit's user settings go to a scratch folder of
+// their own instead, deleted with it; the user's folder is never touched.
+class ToolkitSettingsAside {
 public:
-    SettingsLeftAsFound() : m_path(QSettings(QSettings::UserScope, QStringLiteral("QtProject")).fileName()) {
-        QFile file(m_path);
-        m_existed = file.open(QIODevice::ReadOnly);
-        if (m_existed)
-            m_bytes = file.readAll();
+    ToolkitSettingsAside() : m_native(FolderOf(QSettings::NativeFormat)), m_ini(FolderOf(QSettings::IniFormat)) {
+        if (!m_scratch.isValid())
+            throw RuntimeError(code::PrinterError, "No scratch folder for the file dialog's settings");
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_scratch.path());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_scratch.path());
     }
-    ~SettingsLeftAsFound() {
-        if (!m_existed) {
-            QFile::remove(m_path);
-            return;
-        }
-        QFile file(m_path);
-        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            file.write(m_bytes);
+    ~ToolkitSettingsAside() {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_native);
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_ini);
     }
-    SettingsLeftAsFound(const SettingsLeftAsFound&) = delete;
-    SettingsLeftAsFound& operator=(const SettingsLeftAsFound&) = delete;
+    ToolkitSettingsAside(const ToolkitSettingsAside&) = delete;
+    ToolkitSettingsAside& operator=(const ToolkitSettingsAside&) = delete;
 
 private:
-    QString m_path;
-    bool m_existed = false;
-    QByteArray m_bytes;
+    // Where the toolkit keeps its user settings now; asking creates nothing.
+    static QString FolderOf(QSettings::Format format) {
+        return QFileInfo(QSettings(format, QSettings::UserScope, QStringLiteral("QtProject")).fileName())
+            .absolutePath();
+    }
+
+    QString m_native;
+    QString m_ini;
+    QTemporaryDir m_scratch;
 };
+
+// Tells what keeps the printer from printing, before the PDF file is offered in its place.
+std::string WhyNoPrinter(const PrinterStatus& status) {
+    const std::string instead = " You can save the printout as a PDF file instead.";
+    if (status.kind == PrinterStatus::Kind::NoScheduler)
+        return "No printing service is running on this computer, so nothing can be sent to a printer." + instead;
+    std::string text = "The printer \"" + LossyCp1252FromQString(status.name) + "\" is not accepting jobs";
+    if (!status.message.isEmpty())
+        text += ": " + LossyCp1252FromQString(status.message);
+    return text + "." + instead;
+}
+
+// Tells where a printout sent to a printer that holds its jobs is now; empty for a printer that prints them.
+std::string WaitingNotice(const PrinterStatus& status) {
+    const std::string waiting =
+        "Your printout is waiting in the queue of the printer \"" + LossyCp1252FromQString(status.name) + "\"";
+    if (status.kind == PrinterStatus::Kind::Paused)
+        return waiting + ", which is paused. It will print once the printer is resumed.";
+    if (status.kind != PrinterStatus::Kind::Stopped)
+        return {};
+    std::string text = waiting + ", which has stopped";
+    if (!status.message.isEmpty())
+        text += ": " + LossyCp1252FromQString(status.message);
+    return text + ". It will print once the printer is started again.";
+}
+
+QMarginsF MarginsFor(const QMarginsF& unprintableMm) {
+    return {std::max(kLeastMarginMm, unprintableMm.left()), std::max(kLeastMarginMm, unprintableMm.top()),
+            std::max(kLeastMarginMm, unprintableMm.right()), std::max(kLeastMarginMm, unprintableMm.bottom())};
+}
 
 } // namespace
 
 QString ChoosePdfFile() {
-    const SettingsLeftAsFound settings;
+    const ToolkitSettingsAside settings;
     return QFileDialog::getSaveFileName(nullptr, QStringLiteral("Save the printout as PDF"),
                                         QDir::homePath() + QStringLiteral("/dayvell.pdf"),
                                         QStringLiteral("PDF files (*.pdf)"));
 }
 
-QtPrinter::QtPrinter() : QtPrinter([] { return !QPrinterInfo::availablePrinterNames().isEmpty(); }, ChoosePdfFile) {}
+QtPrinter::QtPrinter(Dialogs& dialogs) : QtPrinter(dialogs, DefaultPrinterStatus, ChoosePdfFile) {}
 
-QtPrinter::QtPrinter(PrinterCheck hasPrinter, PdfFileChooser choosePdfFile, Spooler spool)
-    : m_hasPrinter(std::move(hasPrinter)), m_choosePdfFile(std::move(choosePdfFile)),
+QtPrinter::QtPrinter(Dialogs& dialogs, StatusCheck status, PdfFileChooser choosePdfFile, Spooler spool)
+    : m_dialogs(dialogs), m_status(std::move(status)), m_choosePdfFile(std::move(choosePdfFile)),
       m_spool(spool ? std::move(spool) : Spooler(SpoolWithLp)) {}
 
 std::unique_ptr<PrintJob> QtPrinter::begin() {
-    if (m_hasPrinter()) {
+    const PrinterStatus status = m_status();
+    if (status.takesJobs()) {
         const QString drawn = ReserveFileIn(QDir::tempPath());
-        return std::make_unique<QtPrintJob>(drawn, QPrinterInfo::defaultPrinter().defaultPageSize(),
-                                            [spool = m_spool](const QString& file) {
-                                                spool(file);
+        return std::make_unique<QtPrintJob>(drawn, QPrinterInfo::printerInfo(status.name).defaultPageSize(),
+                                            MarginsFor(status.unprintableMm),
+                                            [spool = m_spool, &dialogs = m_dialogs, status](const QString& file) {
+                                                spool(file, status.name);
                                                 QFile::remove(file);
+                                                if (const std::string notice = WaitingNotice(status); !notice.empty())
+                                                    dialogs.message(notice, "Printer", Buttons::Ok, Icon::Information);
                                             });
     }
+    if (status.kind != PrinterStatus::Kind::NoPrinter)
+        m_dialogs.message(WhyNoPrinter(status), "Printer", Buttons::Ok, Icon::Exclamation);
     const QString target = m_choosePdfFile();
     if (target.isEmpty())
-        throw RuntimeError(code::PrinterError);
+        return nullptr;
     // Drawn beside the named file, so that it takes the file's place in one step at the end.
     const QString drawn = ReserveFileIn(QFileInfo(target).absolutePath());
-    return std::make_unique<QtPrintJob>(drawn, QPageSize(), [target](const QString& file) {
+    return std::make_unique<QtPrintJob>(drawn, QPageSize(), MarginsFor({}), [target](const QString& file) {
         if (std::rename(QFile::encodeName(file).constData(), QFile::encodeName(target).constData()) != 0)
             throw RuntimeError(code::PrinterError);
     });

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "PrinterStatus.h"
+
 #include "core/Printer.h"
 
 #include <QString>
@@ -9,33 +11,38 @@
 
 namespace dayvell {
 
-// Asks where to save a printout as PDF; the empty text when the user declines. The file dialog keeps a history in
-// the toolkit's settings file; the program keeps no configuration, so that file is left as it was found.
+class Dialogs;
+
+// Asks where to save a printout as PDF; the empty text when the user declines. The program keeps no configuration:
+// the file dialog's history, which the toolkit keeps in a settings file, goes to a scratch folder deleted after it.
 QString ChoosePdfFile();
 
-// Prints on the system's default printer. Where no printer is installed the document goes into a PDF file the user
-// names, so printing works on every desktop; declining to name one is a printer error (482), like a printer that
-// is not ready.
+// Prints on the system's default printer. Where no printer can take the document it goes into a PDF file the user
+// names, so printing works on every desktop; a printer that is there but cannot print (no scheduler runs, or the
+// printer refuses jobs) is named first, and a printout left waiting in a paused or stopped printer's queue is said
+// to be waiting. Declining to name a PDF file prints nothing and says nothing: begin() gives no job.
 //
 // A job is drawn page by page into a PDF file of its own as its lines arrive, so that no job is ever held in
 // memory whole. Only its end hands that file on: renamed over the file the user named, or given to the print
-// spooler. An abandoned job's file is deleted, and nothing reaches the printer or the named file.
+// spooler. An abandoned job's file is deleted, and nothing reaches the printer or the named file. The text keeps
+// off the edges the printer cannot print on, and at least half an inch off every edge of the paper.
 class QtPrinter : public Printer {
 public:
-    // Answers whether a printer is installed.
-    using PrinterCheck = std::function<bool()>;
+    // Asks the print scheduler about the printer a job would go to.
+    using StatusCheck = std::function<PrinterStatus()>;
     // Asks where to save the PDF; the empty text means the user declined.
     using PdfFileChooser = std::function<QString()>;
-    // Hands a finished PDF file to the default printer; throws RuntimeError 482 when the spooler refuses it.
-    using Spooler = std::function<void(const QString& pdfFile)>;
+    // Hands a finished PDF file to the printer named; throws RuntimeError 482 when the spooler refuses it.
+    using Spooler = std::function<void(const QString& pdfFile, const QString& printer)>;
 
-    QtPrinter();
-    QtPrinter(PrinterCheck hasPrinter, PdfFileChooser choosePdfFile, Spooler spool = {});
+    explicit QtPrinter(Dialogs& dialogs);
+    QtPrinter(Dialogs& dialogs, StatusCheck status, PdfFileChooser choosePdfFile, Spooler spool = {});
 
     std::unique_ptr<PrintJob> begin() override;
 
 private:
-    PrinterCheck m_hasPrinter;
+    Dialogs& m_dialogs;
+    StatusCheck m_status;
     PdfFileChooser m_choosePdfFile;
     Spooler m_spool;
 };

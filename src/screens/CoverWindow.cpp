@@ -83,10 +83,10 @@ CoverWindow::CoverWindow(Services& services) : ProgramWindow(services, QStringLi
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
 
-    m_label2 = parts::Label(central, "Label2", {},
-                            QStringLiteral("This is your Dayvell's cover name. You can change it under Maintenance."));
+    m_label2 =
+        parts::LongText(central, "Label2",
+                        QStringLiteral("This is your Dayvell's cover name. You can change it under Maintenance."), 3);
     m_label2->setAlignment(Qt::AlignCenter);
-    m_label2->setWordWrap(true);
     QFont coverFont = m_label2->font();
     coverFont.setPointSizeF(coverFont.pointSizeF() * 1.6);
     coverFont.setBold(true);
@@ -119,7 +119,7 @@ CoverWindow::CoverWindow(Services& services) : ProgramWindow(services, QStringLi
     auto* label5 = parts::Label(central, "Label5", QStringLiteral("Total pages in book:"));
     m_label10 = parts::Label(central, "Label10", {}, QStringLiteral("Total pages in your Dayvell"));
     auto* label6 = parts::Label(central, "Label6", QStringLiteral("Last accessed on:"));
-    m_label11 = parts::Label(central, "Label11", {}, QStringLiteral("This was when the Dayvell was last opened."));
+    m_label11 = parts::LongText(central, "Label11", QStringLiteral("This was when the Dayvell was last opened."));
     info->addWidget(line1, 0, 0, 1, 8);
     info->addWidget(line3, 1, 0, 2, 1);
     info->addWidget(label3, 1, 1);

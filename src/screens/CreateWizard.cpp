@@ -6,6 +6,7 @@
 #include "StorableText.h"
 
 #include "core/Book.h"
+#include "core/BookName.h"
 #include "core/Clock.h"
 #include "core/ErrorReporter.h"
 #include "core/Help.h"
@@ -84,7 +85,7 @@ CreateWizard::CreateWizard(Services& services) : ProgramWindow(services, QString
     lists->addWidget(m_dir1);
     auto* path = new QHBoxLayout;
     path->addWidget(parts::Label(central, "Label14", QStringLiteral("Path:")));
-    m_label15 = parts::Label(central, "Label15", {}, QStringLiteral("This is path you have chosen"));
+    m_label15 = parts::LongText(central, "Label15", QStringLiteral("This is path you have chosen"), 3);
     path->addWidget(m_label15, 1);
     lists->addLayout(path);
     lists->addWidget(parts::Label(central, "Label4", QStringLiteral("where you want your dayvell to be saved")));
@@ -220,6 +221,10 @@ void CreateWizard::Command2_Click() {
                 return;
             if (state.bookname.size() > kMaxNameLength) {
                 dialogs.message(kNameTooLong);
+                continue;
+            }
+            if (const std::string refusal = BookNameRefusal(state.bookname); !refusal.empty()) {
+                dialogs.message(refusal);
                 continue;
             }
             state.bookname += kBookExtension;

@@ -4,6 +4,7 @@
 #include "ScreenParts.h"
 
 #include "core/Book.h"
+#include "core/BookName.h"
 #include "core/Dialogs.h"
 #include "core/ErrorReporter.h"
 #include "core/FileSystem.h"
@@ -76,6 +77,10 @@ void FileNameWindow::Command1_Click() {
             return;
         if (name.size() > kMaxNameLength) {
             dialogs.message("File name cannot be over 8 characters long!");
+            return;
+        }
+        if (const std::string refusal = BookNameRefusal(name); !refusal.empty()) {
+            dialogs.message(refusal);
             return;
         }
         name += kBookExtension;

@@ -140,6 +140,10 @@ void MoveCopyWindow::transfer(bool move) {
     Dialogs& dialogs = services().dialogs;
     const char* const sameDirectory = move ? "Cannot move a file to same directory! Choose a different directory!"
                                            : "Cannot copy a file to same directory! Choose a different directory!";
+    // The notice of an earlier copy goes as soon as another move or copy starts: left beside a failure, it would
+    // read as the outcome of the latest try.
+    m_text2->hide();
+    m_label3->hide();
     Guarded(dialogs, [&] {
         const std::string target = WithSeparator(Cp1252Path(m_target));
         Book book = OpenBook(state);
@@ -186,8 +190,6 @@ void MoveCopyWindow::Command1_Click() {
 }
 
 void MoveCopyWindow::Command2_Click() {
-    m_text2->hide();
-    m_label3->hide();
     transfer(true);
 }
 

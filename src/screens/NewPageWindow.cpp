@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "NewPageWindow.h"
 
+#include "CutOffPage.h"
 #include "ScreenParts.h"
 #include "StorableText.h"
 
@@ -40,13 +41,13 @@ NewPageWindow::NewPageWindow(Services& services) : ProgramWindow(services, QStri
 
     auto* page = menuBar()->addMenu(QStringLiteral("&Page"));
     page->setObjectName(QStringLiteral("page"));
-    connect(parts::MenuItem(page, "save", QStringLiteral("Quit &with save")), &QAction::triggered, this,
-            &NewPageWindow::save_Click);
+    m_saveItem = parts::MenuItem(page, "save", QStringLiteral("Quit &with save"));
+    connect(m_saveItem, &QAction::triggered, this, &NewPageWindow::save_Click);
     connect(parts::MenuItem(page, "nosave", QStringLiteral("Quit with&out saving")), &QAction::triggered, this,
             &NewPageWindow::nosave_Click);
 
     auto* central = new QWidget(this);
-    m_coverName = parts::Label(central, "Label2", {}, QStringLiteral("This is cover name."));
+    m_coverName = parts::LongText(central, "Label2", QStringLiteral("This is cover name."));
     m_dateLine = parts::Label(central, "Label3", {});
     m_time = parts::Label(central, "Label4", {});
     m_pageNumber = parts::Label(central, "Label6", {}, QStringLiteral("This is the number of your new page."));
@@ -59,8 +60,9 @@ NewPageWindow::NewPageWindow(Services& services) : ProgramWindow(services, QStri
     m_text->setTabChangesFocus(true);
     m_text->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_hint = MakeUnstorableHint(central);
-    auto* save = parts::Button(central, "Command2", QStringLiteral("&Save and Exit (ESC)"),
-                               QStringLiteral("Save this page, then exit"));
+    m_save = parts::Button(central, "Command2", QStringLiteral("&Save and Exit (ESC)"),
+                           QStringLiteral("Save this page, then exit"));
+    m_cutOffNotice = MakeCutOffNotice(central);
     auto* noSave = parts::Button(central, "Command3", QStringLiteral("E&xit and dont save"),
                                  QStringLiteral("Exit without saving this page"));
     auto* help = parts::Button(central, "Command1", QStringLiteral("&Help"), QStringLiteral("More info"));
@@ -78,12 +80,13 @@ NewPageWindow::NewPageWindow(Services& services) : ProgramWindow(services, QStri
     stamps->setColumnStretch(3, 1);
 
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(save);
+    buttons->addWidget(m_save);
     buttons->addWidget(noSave);
     buttons->addStretch();
     buttons->addWidget(help);
 
     auto* layout = new QVBoxLayout(central);
+    layout->addWidget(m_cutOffNotice);
     layout->addWidget(parts::Line(central, "Line1"));
     layout->addLayout(stamps);
     layout->addWidget(parts::Line(central, "Line2"));
@@ -94,15 +97,17 @@ NewPageWindow::NewPageWindow(Services& services) : ProgramWindow(services, QStri
     setCentralWidget(central);
     resize(560, 460);
 
-    connect(save, &QPushButton::clicked, this, &NewPageWindow::Command2_Click);
+    connect(m_save, &QPushButton::clicked, this, &NewPageWindow::Command2_Click);
     connect(noSave, &QPushButton::clicked, this, &NewPageWindow::Command3_Click);
     connect(help, &QPushButton::clicked, this, &NewPageWindow::Command1_Click);
     connect(m_text, &QPlainTextEdit::textChanged, this, &NewPageWindow::Text1_Change);
     // Save and Exit is the window's cancel button: Esc presses it.
-    setCancelButton(save);
+    setCancelButton(m_save);
 }
 
 void NewPageWindow::Form_Activate() {
+    if (m_cutOff)
+        return;
     SharedState& state = services().state;
     // The number the page will get, as the save will take it: from the end of the book, at the same cost on any book.
     CountPages(state, services().dialogs, SystemFileSystem(), Counting::FromTheEnd);
@@ -124,12 +129,17 @@ bool NewPageWindow::Form_QueryUnload(Closing how) {
         return true;
     // The question is about the text in this window: it is brought to the front to be seen.
     raise();
-    const Answer answer = services().dialogs.message(
-        kSaveQuestion, kSaveTitle, how == Closing::CanBeCalledOff ? Buttons::YesNoCancel : Buttons::YesNo,
-        Icon::Question);
-    if (answer == Answer::Yes)
-        return savepage();
-    return answer == Answer::No;
+    return QueryUnloadUnsaved(services().dialogs, how, m_cutOff,
+                              {kSaveQuestion, kSaveTitle, [this] { return savepage(); }, [this] { cutOff(); }});
+}
+
+void NewPageWindow::cutOff() {
+    m_cutOff = true;
+    m_text->setReadOnly(true);
+    m_save->setEnabled(false);
+    m_saveItem->setEnabled(false);
+    SetUnstorableHint(*m_hint, {});
+    m_cutOffNotice->show();
 }
 
 bool NewPageWindow::savepage() {
@@ -157,6 +167,8 @@ bool NewPageWindow::savepage() {
 }
 
 void NewPageWindow::Command2_Click() {
+    if (m_cutOff)
+        return;
     // A page that could not be written stays on screen with its text: the user may try again or leave on purpose.
     if (savepage())
         leave();
@@ -181,12 +193,15 @@ void NewPageWindow::nosave_Click() {
 }
 
 void NewPageWindow::Text1_Change() {
+    if (m_cutOff)
+        return;
     const QString hint = UnstorableHint(FindUnstorable(EditorText(*m_text), services().state.password));
     SetUnstorableHint(*m_hint, hint);
 }
 
 void NewPageWindow::leave() {
-    handOverTo(QStringLiteral("Form5"));
+    // Cut off, the window has no book to return to.
+    handOverTo(m_cutOff ? QStringLiteral("form1") : QStringLiteral("Form5"));
 }
 
 } // namespace dayvell

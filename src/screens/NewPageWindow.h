@@ -5,8 +5,10 @@
 
 #include <string>
 
+class QAction;
 class QLabel;
 class QPlainTextEdit;
+class QPushButton;
 
 namespace dayvell {
 
@@ -32,6 +34,8 @@ protected:
 
 private:
     void leave();
+    // The book was closed under the window with its text unsaved: the text stays on screen, out of the book's reach.
+    void cutOff();
 
     QLabel* m_coverName;
     QLabel* m_dateLine;
@@ -40,6 +44,10 @@ private:
     QLabel* m_pageCount;
     QLabel* m_hint;
     QPlainTextEdit* m_text;
+    QPushButton* m_save;
+    QAction* m_saveItem;
+    QLabel* m_cutOffNotice;
+    bool m_cutOff = false;
 
     // The stamps as computed at the last activation, in the bytes the book stores.
     std::string m_number;

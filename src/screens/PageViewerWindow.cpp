@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "PageViewerWindow.h"
 
+#include "CutOffPage.h"
 #include "ScreenParts.h"
 #include "StorableText.h"
 
@@ -44,7 +45,7 @@ PageViewerWindow::PageViewerWindow(Services& services) : ProgramWindow(services,
 
     auto* page = menuBar()->addMenu(QStringLiteral("&Page"));
     page->setObjectName(QStringLiteral("page"));
-    auto* editPage = parts::MenuItem(page, "editpage", QStringLiteral("&Edit this page"));
+    m_editPage = parts::MenuItem(page, "editpage", QStringLiteral("&Edit this page"));
     m_printPage = parts::MenuItem(page, "printpage", QStringLiteral("&Print this page"));
     m_deletePage = parts::MenuItem(page, "delpage", QStringLiteral("&Delete this page"));
     // Top-level items that act at once, without a menu of their own.
@@ -53,10 +54,12 @@ PageViewerWindow::PageViewerWindow(Services& services) : ProgramWindow(services,
     auto* helpMe = parts::MenuItem(menuBar(), "helpme", QStringLiteral("&Help"));
 
     auto* central = new QWidget(this);
-    m_number = parts::Label(central, "Label1", QStringLiteral("0 of 0"),
-                            QStringLiteral("This is this page and total of pages in dayvell."));
-    m_date = parts::Label(central, "Label3", {}, QStringLiteral("Date page was created."));
-    m_time = parts::Label(central, "Label5", {}, QStringLiteral("Time page was created."));
+    m_cutOffNotice = MakeCutOffNotice(central);
+    // The stamps are shown as the book holds them, and a book written elsewhere may hold anything there.
+    m_number = parts::LongText(central, "Label1", QStringLiteral("This is this page and total of pages in dayvell."));
+    m_number->setText(QStringLiteral("0 of 0"));
+    m_date = parts::LongText(central, "Label3", QStringLiteral("Date page was created."));
+    m_time = parts::LongText(central, "Label5", QStringLiteral("Time page was created."));
     m_editMode = parts::Label(central, "Label2", QStringLiteral("EDIT MODE"));
     m_editMode->setStyleSheet(QStringLiteral("font-weight: bold; color: #b00000"));
     m_editMode->hide();
@@ -113,6 +116,7 @@ PageViewerWindow::PageViewerWindow(Services& services) : ProgramWindow(services,
     leaving->addWidget(cancel);
 
     auto* layout = new QVBoxLayout(central);
+    layout->addWidget(m_cutOffNotice);
     layout->addWidget(parts::Line(central, "Line1"));
     layout->addLayout(heading);
     layout->addWidget(parts::Line(central, "Line2"));
@@ -126,7 +130,7 @@ PageViewerWindow::PageViewerWindow(Services& services) : ProgramWindow(services,
     setCentralWidget(central);
     resize(620, 500);
 
-    connect(editPage, &QAction::triggered, this, &PageViewerWindow::editpage_Click);
+    connect(m_editPage, &QAction::triggered, this, &PageViewerWindow::editpage_Click);
     connect(m_printPage, &QAction::triggered, this, &PageViewerWindow::printpage_Click);
     connect(m_deletePage, &QAction::triggered, this, &PageViewerWindow::delpage_Click);
     connect(m_search, &QAction::triggered, this, &PageViewerWindow::searchbook_Click);
@@ -147,6 +151,8 @@ PageViewerWindow::PageViewerWindow(Services& services) : ProgramWindow(services,
 }
 
 void PageViewerWindow::Form_Activate() {
+    if (m_cutOff)
+        return;
     SharedState& state = services().state;
     // Without a count nothing else can be read; the counter has said why.
     if (!CountPages(state, services().dialogs))
@@ -337,6 +343,8 @@ void PageViewerWindow::printpage_Click() {
     Guarded(dialogs, [&] {
         // A job that fails half-way is abandoned on the way out: none of its lines reach a later print.
         const auto job = services().printer.begin();
+        if (!job)
+            return;
         job->printLine(services().state.covername);
         job->printLine(Cp1252FromQString(m_date->text() + QStringLiteral("  ") + m_time->text()));
         job->printLine(Cp1252FromQString(m_number->text()));
@@ -395,6 +403,11 @@ void PageViewerWindow::setShownText(const QString& text) {
 }
 
 void PageViewerWindow::leave(bool clearGotoPage) {
+    if (m_cutOff) {
+        if (DropCutOffText(services().dialogs))
+            handOverTo(QStringLiteral("form1"));
+        return;
+    }
     SharedState& state = services().state;
     // Leaving writes the page shown back with the text on screen, after asking when it was changed. Text that
     // matches the page as stored would write the same bytes again, so it is left alone: merely viewing a book on
@@ -411,16 +424,26 @@ void PageViewerWindow::leave(bool clearGotoPage) {
 }
 
 bool PageViewerWindow::Form_QueryUnload(Closing how) {
-    if (!hasUnsavedChanges())
+    if (!m_cutOff && !hasUnsavedChanges())
         return true;
     // The question is about the text in this window: it is brought to the front to be seen.
     raise();
-    const Answer answer = services().dialogs.message(
-        kSaveQuestion, "Save before exiting?", how == Closing::CanBeCalledOff ? Buttons::YesNoCancel : Buttons::YesNo,
-        Icon::Question);
-    if (answer == Answer::Yes)
-        return replacepage();
-    return answer == Answer::No;
+    return QueryUnloadUnsaved(
+        services().dialogs, how, m_cutOff,
+        {kSaveQuestion, "Save before exiting?", [this] { return replacepage(); }, [this] { cutOff(); }});
+}
+
+void PageViewerWindow::cutOff() {
+    m_cutOff = true;
+    m_text->setReadOnly(true);
+    for (QWidget* control : std::initializer_list<QWidget*>{m_previous, m_next, m_jump, m_jumpTo, m_save})
+        control->setEnabled(false);
+    for (QAction* item : {m_editPage, m_printPage, m_deletePage, m_search})
+        item->setEnabled(false);
+    m_searchAgain->hide();
+    m_editMode->hide();
+    updateHint();
+    m_cutOffNotice->show();
 }
 
 void PageViewerWindow::returnToCover() {

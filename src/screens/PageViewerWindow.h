@@ -61,6 +61,8 @@ private:
     void leave(bool clearGotoPage);
     void returnToCover();
     void updateHint();
+    // The book was closed under the window with its edit unsaved: the text stays on screen, out of the book's reach.
+    void cutOff();
 
     QLabel* m_number;
     QLabel* m_date;
@@ -74,6 +76,8 @@ private:
     QPushButton* m_previous;
     QPushButton* m_next;
     QPushButton* m_jump;
+    QLabel* m_cutOffNotice;
+    QAction* m_editPage;
     QAction* m_printPage;
     QAction* m_deletePage;
     QAction* m_search;
@@ -83,6 +87,7 @@ private:
     // against its text.
     Page m_page;
     QString m_shownText;
+    bool m_cutOff = false;
 };
 
 } // namespace dayvell

@@ -2,6 +2,7 @@
 #include "PasswordChangeWindow.h"
 
 #include "ScreenParts.h"
+#include "StorableText.h"
 
 #include "core/Book.h"
 #include "core/Charset.h"
@@ -52,6 +53,15 @@ std::string RefusalText(const UncarriedCharacter& e) {
            "." + tail;
 }
 
+// The characters of a typed password that no book can hold, as they look and by their numbers; empty when there are
+// none.
+QString UnusableInPassword(const QString& typed) {
+    const UnstorableCharacters found = FindUnstorable(typed, {});
+    if (found.outsideCharset.isEmpty())
+        return {};
+    return QStringLiteral("Cannot be used in a password: ") + ShownWithNumbers(found.outsideCharset);
+}
+
 } // namespace
 
 PasswordChangeWindow::PasswordChangeWindow(Services& services)
@@ -81,6 +91,9 @@ PasswordChangeWindow::PasswordChangeWindow(Services& services)
     grid->addWidget(m_command2, 1, 2);
     m_label2 = parts::Label(central, "Label2", QStringLiteral("Password must be between 4-10 characters"));
     grid->addWidget(m_label2, 2, 0, 1, 3);
+    // The box that refuses such a password cannot show the characters themselves: they are shown here.
+    m_hint = MakeUnstorableHint(central);
+    grid->addWidget(m_hint, 3, 0, 1, 3);
 
     auto* buttons = new QHBoxLayout;
     auto* command3 =
@@ -89,7 +102,7 @@ PasswordChangeWindow::PasswordChangeWindow(Services& services)
     buttons->addStretch();
     buttons->addWidget(command3);
     buttons->addWidget(command4);
-    grid->addLayout(buttons, 3, 0, 1, 3);
+    grid->addLayout(buttons, 4, 0, 1, 3);
     setCentralWidget(central);
 
     m_label1->hide();
@@ -104,6 +117,7 @@ PasswordChangeWindow::PasswordChangeWindow(Services& services)
     connect(m_command2, &QPushButton::clicked, this, &PasswordChangeWindow::command2_Click);
     connect(command3, &QPushButton::clicked, this, &PasswordChangeWindow::command3_Click);
     connect(command4, &QPushButton::clicked, this, &PasswordChangeWindow::Command4_Click);
+    connect(m_text1, &QLineEdit::textChanged, this, &PasswordChangeWindow::Text1_Change);
 
     adjustSize();
     parts::CentreOnScreen(this);
@@ -164,6 +178,17 @@ void PasswordChangeWindow::command2_Click() {
         dialogs.message("Password cannot be more than 10 chracters!");
         return;
     }
+    const UnstorableCharacters unusable = FindUnstorable(typed, {});
+    if (!unusable.outsideCharset.isEmpty()) {
+        Text1_Change();
+        dialogs.message(std::string("The new password cannot be used: a dayvell cannot store ") +
+                            (unusable.outsideCharset.toUcs4().size() == 1 ? "the character " : "the characters ") +
+                            Cp1252FromQString(UnicodeNumbers(unusable.outsideCharset)) +
+                            ", shown in red under the new password. Please choose another password; your current "
+                            "password stays in force.",
+                        {}, Buttons::Ok, Icon::Exclamation);
+        return;
+    }
     bool refused = false;
     const bool done = Guarded(dialogs, [&] {
         state.newpass = Cp1252FromQString(typed);
@@ -199,6 +224,10 @@ void PasswordChangeWindow::command2_Click() {
 void PasswordChangeWindow::command3_Click() {
     services().state.newpass.clear();
     backToCover();
+}
+
+void PasswordChangeWindow::Text1_Change() {
+    SetUnstorableHint(*m_hint, UnusableInPassword(m_text1->text()));
 }
 
 void PasswordChangeWindow::Command4_Click() {

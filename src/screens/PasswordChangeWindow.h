@@ -21,6 +21,7 @@ public:
     void command2_Click();
     void command3_Click();
     void Command4_Click();
+    void Text1_Change();
 
 protected:
     // Enter presses the OK button of the step the window is in.
@@ -35,6 +36,7 @@ private:
     QLabel* m_label1;
     QLineEdit* m_text1;
     QLabel* m_label2;
+    QLabel* m_hint;
     QPushButton* m_command2;
 };
 

@@ -62,8 +62,6 @@ PasswordPrompt::PasswordPrompt(Services& services) : ProgramWindow(services, QSt
     auto* cancel = parts::Button(central, "cmdCancel", QStringLiteral("&Cancel"), QStringLiteral("Get me out of here"));
     setDefaultButton(ok);
     setCancelButton(cancel);
-    // A focused button takes Enter for itself, as in every dialog.
-    cancel->setAutoDefault(true);
     grid->addWidget(ok, 1, 1);
     grid->addWidget(cancel, 1, 2);
     setCentralWidget(central);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ScreenParts.h"
 
+#include "platform/LongTextLabel.h"
+
 #include <QAction>
 #include <QFrame>
 #include <QLabel>
@@ -16,6 +18,13 @@ QLabel* Label(QWidget* parent, const char* name, const QString& caption, const Q
     label->setToolTip(toolTip);
     // Captions show paths and book texts: as written, never read as markup.
     label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+QLabel* LongText(QWidget* parent, const char* name, const QString& toolTip, int maxLines) {
+    auto* label = new LongTextLabel(parent, maxLines);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setToolTip(toolTip);
     return label;
 }
 

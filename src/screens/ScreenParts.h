@@ -15,6 +15,10 @@ namespace dayvell::parts {
 
 // Controls carry their names as object names, so that other code and the tests find them by name.
 QLabel* Label(QWidget* parent, const char* name, const QString& caption, const QString& toolTip = {});
+// A label for a text of any length that the user typed or a file holds (a cover name, a page's stamps, a path): it
+// wraps over at most `maxLines` lines, ends in an ellipsis beyond them, and never widens its window past the
+// screen.
+QLabel* LongText(QWidget* parent, const char* name, const QString& toolTip = {}, int maxLines = 1);
 QPushButton* Button(QWidget* parent, const char* name, const QString& caption, const QString& toolTip = {});
 // A horizontal or vertical rule, decoration only.
 QFrame* Line(QWidget* parent, const char* name, Qt::Orientation orientation = Qt::Horizontal);

@@ -38,6 +38,9 @@ constexpr int kHelpTopic = 8;
 // Where a line break stood in the start of a page's text.
 const QString kLineBreakMark = QStringLiteral(" \u00B6 ");
 
+// The widest a caption column insists on being, in characters of the result lines.
+constexpr int kWidestColumn = 40;
+
 } // namespace
 
 QString ShownResultLine(const std::string& resultLine) {
@@ -184,8 +187,15 @@ void SearchWindow::alignCaptions(const QString& line) {
         return;
     const QFontMetrics columns(m_list->font());
     const auto at = [&](qsizetype characters) { return columns.horizontalAdvance(line.left(characters)); };
-    m_numberCaption->setFixedWidth(at(date + 4));
-    m_dateCaption->setFixedWidth(at(text + 2) - at(date + 4));
+    // A column as wide as a book written elsewhere may make it would widen the window past the screen: beyond a
+    // sensible width the caption may be narrower than its column.
+    const int widest = columns.horizontalAdvance(QString(kWidestColumn, QLatin1Char('0')));
+    const auto fit = [&](QLabel* caption, int width) {
+        caption->setMinimumWidth(std::min(width, widest));
+        caption->setMaximumWidth(width);
+    };
+    fit(m_numberCaption, at(date + 4));
+    fit(m_dateCaption, at(text + 2) - at(date + 4));
 }
 
 void SearchWindow::showCount(int matches) {

@@ -97,6 +97,17 @@ QString UnstorableHint(const UnstorableCharacters& found) {
     return QStringLiteral("Cannot be saved: ") + parts.join(QStringLiteral("; "));
 }
 
+QString ShownWithNumbers(const QString& characters) {
+    QStringList shown;
+    for (char32_t c : characters.toUcs4())
+        shown << Shown(c) + QStringLiteral(" (") + UnicodeNumber(c) + QLatin1Char(')');
+    return shown.join(QStringLiteral(", "));
+}
+
+QString UnicodeNumbers(const QString& characters) {
+    return EachShown(characters, true).join(QStringLiteral(", "));
+}
+
 std::string UnstorableMessage(const UnstorableCharacters& found) {
     return "This page has not been saved: a dayvell cannot store some of its characters.\r\r" + UnstorableList(found) +
            "\rRemove or replace them, then save again. They are also listed under the text.";
@@ -105,8 +116,7 @@ std::string UnstorableMessage(const UnstorableCharacters& found) {
 std::string UnstorableList(const UnstorableCharacters& found) {
     std::string text;
     if (!found.outsideCharset.isEmpty())
-        text += "Not in a dayvell's character set: " +
-                Cp1252FromQString(EachShown(found.outsideCharset, true).join(QStringLiteral(", "))) + "\r";
+        text += "Not in a dayvell's character set: " + Cp1252FromQString(UnicodeNumbers(found.outsideCharset)) + "\r";
     if (!found.beyondAnyKey.isEmpty())
         text += "Not with any password: " +
                 Cp1252FromQString(EachShown(found.beyondAnyKey, false).join(QStringLiteral(", "))) + "\r";

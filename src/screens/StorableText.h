@@ -42,6 +42,11 @@ void SetUnstorableHint(QLabel& hint, const QString& text);
 // The message of the box that refuses to save such a text (Windows-1252, like every box text): characters outside
 // the set are named by their Unicode numbers, since the box cannot show them, and the others as they look.
 std::string UnstorableMessage(const UnstorableCharacters& found);
+// Each character as it looks, followed by its Unicode number: "ő (U+0151), Ж (U+0416)".
+QString ShownWithNumbers(const QString& characters);
+// The characters by their Unicode numbers alone, for a box, which cannot show them: "U+0151, U+0416".
+QString UnicodeNumbers(const QString& characters);
+
 // The lines of that message that name the characters, each line ending in CR.
 std::string UnstorableList(const UnstorableCharacters& found);
 

@@ -159,6 +159,41 @@ TEST(PrintWrapped, PrintsTheWrappedTextAsOneItemAndLeavesTheJobOpen) {
     EXPECT_EQ(job.ended, 0);
 }
 
+TEST(ExpandTabs, ReachesTheNextMultipleOfEightColumnsCountedFromEachLinesStart) {
+    struct Case {
+        std::string text;
+        std::string expanded;
+    };
+    const Case cases[] = {
+        {"no tabs", "no tabs"},
+        {"\t", Repeat(' ', 8)},
+        {"a\tb", "a" + Repeat(' ', 7) + "b"},
+        {"1234567\tb", "1234567 b"},
+        {"12345678\tb", "12345678" + Repeat(' ', 8) + "b"},
+        {"\t\t|", Repeat(' ', 16) + "|"},
+        {"ab\r\n\tc", "ab\r\n" + Repeat(' ', 8) + "c"},
+        {"abc\n\tc", "abc\n" + Repeat(' ', 8) + "c"},
+        {"abc\r\tc", "abc\r" + Repeat(' ', 8) + "c"},
+        {Repeat('\t', 30) + "|TABEND3", Repeat(' ', 240) + "|TABEND3"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(ExpandTabs(c.text), c.expanded);
+    }
+}
+
+// A line of tabs takes the room the tabs take on paper, and what follows them is wrapped onto a line of its own.
+TEST(PrintWrapped, ExpandsTabsBeforeWrapping) {
+    RecordingJob job;
+    PrintWrapped(job, Repeat('\t', 30) + "|TABEND3");
+    ASSERT_EQ(job.lines.size(), 1u);
+    const std::vector<std::string> lines = SplitAfterCr(job.lines[0]);
+    for (const std::string& line : lines)
+        EXPECT_LE(WithoutCr(line).size(), kPrintWidth);
+    EXPECT_EQ(lines.back(), Repeat(' ', 240 - 2 * kPrintWidth) + "|TABEND3");
+    EXPECT_EQ(job.lines[0].find('\t'), std::string::npos);
+}
+
 TEST(PrinterReady, AsksAndGoesOnOnlyWithOk) {
     struct Case {
         Answer answer;

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/ScriptedDialogs.h"
 #include "gui/BoxAnswerer.h"
 #include "gui/GuiTest.h"
 #include "gui/PdfText.h"
 
+#include "core/RuntimeError.h"
 #include "core/TempDir.h"
 #include "platform/Disks.h"
 #include "platform/QtPrinter.h"
@@ -10,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QDialog>
+#include <QFileDialog>
 #include <QSettings>
 
 #include <gtest/gtest.h>
@@ -108,16 +111,25 @@ TEST(DisksTest, SystemDisksKnowTheProgramDirectoryAndFreeSpace) {
     }
 }
 
+PrinterStatus Printer(PrinterStatus::Kind kind, const char* message = "", QMarginsF unprintableMm = {}) {
+    return {kind, QStringLiteral("office"), QString::fromLatin1(message), unprintableMm};
+}
+
+PrinterStatus NoPrinter() {
+    return {};
+}
+
 TEST(PrinterTest, WithoutAPrinterTheDocumentGoesToThePdfFileChosen) {
     TempDir dir;
+    ScriptedDialogs dialogs;
     const QString pdf = QString::fromStdString(dir.file("page.pdf"));
     int asked = 0;
-    QtPrinter printer([] { return false; },
-                      [&] {
-                          ++asked;
-                          return pdf;
-                      });
+    QtPrinter printer(dialogs, NoPrinter, [&] {
+        ++asked;
+        return pdf;
+    });
     const auto job = printer.begin();
+    ASSERT_NE(job, nullptr);
     job->printLine(" 1");
     job->printLine("Saturday, 12/5/2026\r\nA first line\r\nand a second one");
     job->end();
@@ -157,16 +169,130 @@ TEST(PrinterTest, AskingForThePdfFileLeavesTheToolkitsSettingsAsFound) {
         } else {
             EXPECT_FALSE(std::filesystem::exists(file));
         }
+        // The toolkit's settings are where they were for whatever else uses them.
+        EXPECT_EQ(QSettings(QSettings::UserScope, QStringLiteral("QtProject")).fileName(),
+                  QString::fromStdString(file));
     }
 }
 
-TEST(PrinterTest, DecliningToNameAPdfFileIsAPrinterError) {
-    QtPrinter printer([] { return false; }, [] { return QString(); });
-    try {
-        printer.begin();
-        ADD_FAILURE() << "printing went on without a printer or a file";
-    } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.code(), code::PrinterError);
+// Printing leaves the user's home folder as it was: the program keeps no configuration, and the file dialog's
+// history goes nowhere the user would find it.
+TEST(PrinterTest, PrintingToAPdfThroughTheFileDialogLeavesHomeUntouched) {
+    TempDir home;
+    TempDir out;
+    ScriptedDialogs dialogs;
+    const QByteArray homeBefore = qgetenv("HOME");
+    qputenv("HOME", QByteArray::fromStdString(home.path().string()));
+    // Where the toolkit keeps its settings in a program started with this home folder.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(home.file(".config")));
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QString::fromStdString(home.file(".config")));
+    const QString pdf = QString::fromStdString(out.file("page.pdf"));
+    BoxAnswerer answerer;
+    answerer.then([&](QDialog& dialog) {
+        auto* files = qobject_cast<QFileDialog*>(&dialog);
+        ASSERT_NE(files, nullptr);
+        files->selectFile(pdf);
+        QMetaObject::invokeMethod(files, "accept");
+    });
+    {
+        QtPrinter printer(dialogs, NoPrinter, ChoosePdfFile);
+        const auto job = printer.begin();
+        ASSERT_NE(job, nullptr);
+        job->printLine("A page printed from home");
+        job->end();
+    }
+    qputenv("HOME", homeBefore);
+    EXPECT_EQ(answerer.answered(), 1);
+    EXPECT_EQ(PdfText(out.file("page.pdf")).trimmed(), QStringLiteral("A page printed from home"));
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(home.path()))
+        left.push_back(entry.path().string());
+    EXPECT_EQ(left, std::vector<std::string>{});
+}
+
+// A person who cancels the file dialog has chosen not to print: no job, no file, no failure.
+TEST(PrinterTest, DecliningToNameAPdfFileGivesNoJobAndNoFailure) {
+    TempDir dir;
+    ScriptedDialogs dialogs;
+    QtPrinter printer(dialogs, NoPrinter, [] { return QString(); });
+    std::unique_ptr<PrintJob> job;
+    EXPECT_NO_THROW(job = printer.begin());
+    EXPECT_EQ(job, nullptr);
+    EXPECT_TRUE(dialogs.shown().empty());
+}
+
+// A printer that is there but cannot take the printout is named, with what the scheduler says, before the PDF file
+// is offered in its place; declining the file then prints nothing more.
+TEST(PrinterTest, APrinterThatCannotTakeTheJobIsNamedBeforeThePdfIsOffered) {
+    const std::string instead = " You can save the printout as a PDF file instead.";
+    struct Case {
+        PrinterStatus status;
+        std::string said;
+    };
+    const Case cases[] = {
+        {Printer(PrinterStatus::Kind::NoScheduler),
+         "No printing service is running on this computer, so nothing can be sent to a printer." + instead},
+        {Printer(PrinterStatus::Kind::NotAccepting), "The printer \"office\" is not accepting jobs." + instead},
+        {Printer(PrinterStatus::Kind::NotAccepting, "Out of paper"),
+         "The printer \"office\" is not accepting jobs: Out of paper." + instead},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.said);
+        for (const bool declined : {false, true}) {
+            TempDir dir;
+            ScriptedDialogs dialogs;
+            int spooled = 0;
+            QtPrinter printer(
+                dialogs, [&] { return c.status; },
+                [&] { return declined ? QString() : QString::fromStdString(dir.file("page.pdf")); },
+                [&](const QString&, const QString&) { ++spooled; });
+            dialogs.expectMessage(c.said, Answer::Ok, "Printer");
+            const auto job = printer.begin();
+            EXPECT_TRUE(dialogs.allAnswered());
+            EXPECT_EQ(dialogs.shown().back().icon, Icon::Exclamation);
+            EXPECT_EQ(job == nullptr, declined);
+            if (job) {
+                job->printLine("Saved instead");
+                job->end();
+                EXPECT_EQ(PdfText(dir.file("page.pdf")).trimmed(), QStringLiteral("Saved instead"));
+            }
+            EXPECT_EQ(spooled, 0);
+        }
+    }
+}
+
+// A printer that holds its jobs takes the printout all the same; the user is told it is waiting there, and why.
+TEST(PrinterTest, APrintoutLeftWaitingInAPausedOrStoppedQueueIsSaidToWait) {
+    struct Case {
+        PrinterStatus status;
+        std::string said; // empty: nothing is said
+    };
+    const Case cases[] = {
+        {Printer(PrinterStatus::Kind::Ready), ""},
+        {Printer(PrinterStatus::Kind::Paused),
+         "Your printout is waiting in the queue of the printer \"office\", which is paused. It will print once the "
+         "printer is resumed."},
+        {Printer(PrinterStatus::Kind::Stopped, "Cover open"),
+         "Your printout is waiting in the queue of the printer \"office\", which has stopped: Cover open. It will "
+         "print once the printer is started again."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.said);
+        ScriptedDialogs dialogs;
+        std::vector<QString> spooledTo;
+        QtPrinter printer(
+            dialogs, [&] { return c.status; }, [] { return QString(); },
+            [&](const QString&, const QString& name) { spooledTo.push_back(name); });
+        const auto job = printer.begin();
+        ASSERT_NE(job, nullptr);
+        job->printLine("Queued");
+        EXPECT_TRUE(dialogs.shown().empty()) << "nothing is said before the job is sent";
+        if (!c.said.empty())
+            dialogs.expectMessage(c.said, Answer::Ok, "Printer");
+        job->end();
+        EXPECT_TRUE(dialogs.allAnswered());
+        EXPECT_EQ(spooledTo, std::vector<QString>{QStringLiteral("office")});
+        EXPECT_EQ(dialogs.shown().size(), c.said.empty() ? 0u : 1u);
     }
 }
 
@@ -174,8 +300,9 @@ TEST(PrinterTest, DecliningToNameAPdfFileIsAPrinterError) {
 // lines in the next job.
 TEST(PrinterTest, AnAbandonedJobLeavesNothingAndTheNextHoldsOnlyItsOwnLines) {
     TempDir dir;
+    ScriptedDialogs dialogs;
     const std::string pdf = dir.file("book.pdf");
-    QtPrinter printer([] { return false; }, [&] { return QString::fromStdString(pdf); });
+    QtPrinter printer(dialogs, NoPrinter, [&] { return QString::fromStdString(pdf); });
     {
         const auto job = printer.begin();
         job->printLine("Leftover of a failed print");
@@ -191,9 +318,12 @@ TEST(PrinterTest, AnAbandonedJobLeavesNothingAndTheNextHoldsOnlyItsOwnLines) {
 
 // With a printer installed, an ended job's PDF goes to the spooler and an abandoned one never does.
 TEST(PrinterTest, OnlyAnEndedJobReachesThePrinter) {
+    ScriptedDialogs dialogs;
     std::vector<QString> spooled;
-    QtPrinter printer([] { return true; }, [] { return QString(); },
-                      [&](const QString& file) { spooled.push_back(PdfText(file.toStdString())); });
+    const auto ready = [] { return Printer(PrinterStatus::Kind::Ready); };
+    QtPrinter printer(
+        dialogs, ready, [] { return QString(); },
+        [&](const QString& file, const QString&) { spooled.push_back(PdfText(file.toStdString())); });
     printer.begin()->printLine("Abandoned");
     ASSERT_TRUE(spooled.empty());
     const auto job = printer.begin();
@@ -202,8 +332,9 @@ TEST(PrinterTest, OnlyAnEndedJobReachesThePrinter) {
     ASSERT_EQ(spooled.size(), 1u);
     EXPECT_EQ(spooled[0].trimmed(), QStringLiteral("Sent"));
 
-    QtPrinter refused([] { return true; }, [] { return QString(); },
-                      [](const QString&) { throw RuntimeError(code::PrinterError); });
+    QtPrinter refused(
+        dialogs, ready, [] { return QString(); },
+        [](const QString&, const QString&) { throw RuntimeError(code::PrinterError); });
     const auto failing = refused.begin();
     failing->printLine("Not sent");
     EXPECT_THROW(failing->end(), RuntimeError);
@@ -215,10 +346,14 @@ TEST(PrinterTest, LinesWiderThanThePaperAreContinuedNotCut) {
         std::string(90, 'W'),
         std::string(90, 'M') + std::string(200, 'W'),
         "Wide words " + std::string(120, 'm') + " and then some more words to fill a line " + std::string(40, '@'),
+        // Tabs take the room they take on paper; what follows them is printed, not drawn past the edge.
+        std::string(30, '\t') + "|TABEND3",
+        "a\tb\t\tc" + std::string(12, '\t') + "after tabs",
     };
     TempDir dir;
+    ScriptedDialogs dialogs;
     const std::string pdf = dir.file("wide.pdf");
-    QtPrinter printer([] { return false; }, [&] { return QString::fromStdString(pdf); });
+    QtPrinter printer(dialogs, NoPrinter, [&] { return QString::fromStdString(pdf); });
     const auto job = printer.begin();
     QString expected;
     for (const std::string& line : cases) {
@@ -229,6 +364,59 @@ TEST(PrinterTest, LinesWiderThanThePaperAreContinuedNotCut) {
     const QString text = PdfText(pdf);
     EXPECT_EQ(WithoutSpaces(text).toStdString(), WithoutSpaces(expected).toStdString());
     EXPECT_TRUE(text.contains(QStringLiteral("Wide words")));
+    EXPECT_TRUE(text.contains(QStringLiteral("|TABEND3")));
+}
+
+// Every word stays inside the margins: at least half an inch on every side, more where the printer cannot print
+// nearer its paper's edges.
+TEST(PrinterTest, TheTextKeepsTheMarginsOfThePaperAndThePrinter) {
+    constexpr double kPointsPerMm = 72 / 25.4;
+    struct Case {
+        const char* what;
+        bool toPrinter;
+        QMarginsF unprintableMm;
+        QMarginsF leastMm;
+    };
+    const Case cases[] = {
+        {"PDF file", false, {}, {12.7, 12.7, 12.7, 12.7}},
+        {"printer printing to its edges", true, {}, {12.7, 12.7, 12.7, 12.7}},
+        {"printer with wide borders", true, {20, 25, 18, 30}, {20, 25, 18, 30}},
+    };
+    // Wide lines, a tab run and enough lines to fill a sheet, so that the text reaches every margin.
+    std::vector<std::string> lines;
+    for (int n = 0; n < 120; ++n)
+        lines.push_back(n % 3 == 0 ? std::string(90, 'W') : n % 3 == 1 ? std::string(11, '\t') + "|edge" : "left");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        ScriptedDialogs dialogs;
+        const std::string pdf = dir.file("margins.pdf");
+        const PrinterStatus status =
+            c.toPrinter ? Printer(PrinterStatus::Kind::Ready, "", c.unprintableMm) : NoPrinter();
+        QtPrinter printer(
+            dialogs, [&] { return status; }, [&] { return QString::fromStdString(pdf); },
+            [&](const QString& file, const QString&) { std::filesystem::copy_file(file.toStdString(), pdf); });
+        const auto job = printer.begin();
+        for (const std::string& line : lines)
+            job->printLine(line);
+        job->end();
+
+        const std::vector<PdfWord> words = PdfWords(pdf);
+        ASSERT_FALSE(words.empty());
+        QRectF inked;
+        for (const PdfWord& word : words) {
+            const QRectF allowed = QRectF(QPointF(0, 0), word.page)
+                                       .marginsRemoved(c.leastMm * kPointsPerMm)
+                                       .marginsAdded(QMarginsF(0.5, 0.5, 0.5, 0.5));
+            EXPECT_TRUE(allowed.contains(word.box))
+                << word.text.toStdString() << " at " << word.box.left() << "," << word.box.top() << " to "
+                << word.box.right() << "," << word.box.bottom();
+            inked = inked.united(word.box);
+        }
+        // The text starts at the margins themselves, not somewhere further in.
+        EXPECT_NEAR(inked.left(), c.leastMm.left() * kPointsPerMm, 3.0);
+        EXPECT_NEAR(inked.top(), c.leastMm.top() * kPointsPerMm, 6.0);
+    }
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "gui/BookSteps.h"
 #include "gui/PageSteps.h"
 
+#include "core/ErrorReporter.h"
 #include "core/RuntimeError.h"
 #include "core/TempDir.h"
 #include "screens/BookFromOutside.h"
@@ -66,29 +67,43 @@ TEST_F(BookFromOutsideTest, TakesARelativePathFromTheCurrentDirectory) {
     EXPECT_EQ(t.state.bookname, "diary.dvl");
 }
 
-TEST_F(BookFromOutsideTest, APathThatIsNoReadableBookIsReportedAndTheStartWindowStays) {
+// The path was given outside the program, where nothing shows it any more: each message names it.
+TEST_F(BookFromOutsideTest, APathThatIsNoReadableBookIsReportedNamingItAndTheStartWindowStays) {
     std::filesystem::create_directories(dir.path() / "folder.dvl");
     WriteFileBytes(dir.file("letter.dvl"), "Dear diary,\r\nthis is no book.\r\n");
+    const std::string notABook =
+        ": it is not a dayvell. A dayvell is an ordinary file, and this name belongs to a folder or something else. "
+        "Nothing has been read or written.";
     struct Case {
         const char* what;
         std::string path;
         int code;
+        std::string message;
     };
     const Case cases[] = {
-        {"missing file", dir.file("gone.dvl"), code::FileNotFound},
-        {"missing folder", dir.file("nowhere/diary.dvl"), code::PathNotFound},
-        {"file of another kind", dir.file("letter.dvl"), code::PastEndOfFile},
-        {"folder", dir.file("folder.dvl"), code::NotABookFile},
-        {"folder with a trailing separator", dir.dir(), code::NotABookFile},
+        {"missing file", dir.file("gone.dvl"), code::FileNotFound,
+         "Dayvell cannot open " + dir.file("gone.dvl") + ": there is no such file."},
+        {"missing folder", dir.file("nowhere/diary.dvl"), code::PathNotFound,
+         "Dayvell cannot open " + dir.file("nowhere/diary.dvl") + ": its folder does not exist."},
+        {"file of another kind", dir.file("letter.dvl"), code::PastEndOfFile,
+         "Dayvell cannot open " + dir.file("letter.dvl") +
+             ": it is not a dayvell. A dayvell begins with its header record, and this file does not. Nothing has "
+             "been changed."},
+        {"folder", dir.file("folder.dvl"), code::NotABookFile,
+         "Dayvell cannot open " + dir.file("folder.dvl") + notABook},
+        {"folder with a trailing separator", dir.dir(), code::NotABookFile,
+         "Dayvell cannot open " + dir.path().string() + notABook},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         t.state.bookdir = "/kept/";
         t.state.bookname = "kept.dvl";
         t.state.purpose = 0;
-        ExpectErrorReport(t.dialogs, c.code);
+        t.dialogs.expectMessage(c.message, Answer::Ok, ErrorTitle(c.code, ErrorDescription(c.code)));
         open(c.path);
         EXPECT_TRUE(t.dialogs.allAnswered());
+        ASSERT_FALSE(t.dialogs.shown().empty());
+        EXPECT_EQ(t.dialogs.shown().back().icon, Icon::Exclamation);
         EXPECT_EQ(t.windows.loadedIds(), QStringList{kStart});
         EXPECT_EQ(t.state.bookdir, "/kept/");
         EXPECT_EQ(t.state.bookname, "kept.dvl");

@@ -4,6 +4,7 @@
 // in /etc; the queue writes what it receives to a file, whose text is read back with pdftotext.
 #include "gui/BookSteps.h"
 #include "gui/PageSteps.h"
+#include "gui/PdfText.h"
 
 #include "core/Book.h"
 #include "core/Numbers.h"
@@ -17,6 +18,7 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QThread>
 
@@ -43,8 +45,10 @@ struct ToolRun {
 
 ToolRun RunTool(const QString& program, const QStringList& arguments) {
     QProcess process;
+    // The administration tools live in sbin, which an ordinary user's search path may leave out.
+    const QString found = QStandardPaths::findExecutable(program, {"/usr/sbin", "/usr/bin", "/sbin", "/bin"});
     process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
+    process.start(found.isEmpty() ? program : found, arguments);
     if (!process.waitForFinished(60000)) {
         process.kill();
         process.waitForFinished();
@@ -74,12 +78,22 @@ public:
     PrivateScheduler(const PrivateScheduler&) = delete;
     PrivateScheduler& operator=(const PrivateScheduler&) = delete;
 
+    // Stops the scheduler, as a desktop whose printing service is not running has none.
+    void stop() {
+        m_cupsd.terminate();
+        if (!m_cupsd.waitForFinished(10000)) {
+            m_cupsd.kill();
+            m_cupsd.waitForFinished();
+        }
+    }
+
     // Starts the scheduler; the empty text when it runs, else why it cannot.
     QString start() {
         const QString cupsd = QStandardPaths::findExecutable(QStringLiteral("cupsd"), {"/usr/sbin", "/sbin"});
         if (cupsd.isEmpty())
             return QStringLiteral("cupsd is not installed (package cups)");
-        for (const char* tool : {"lpadmin", "lpstat", "pdftotext"}) {
+        for (const char* tool :
+             {"lpadmin", "lpstat", "pdftotext", "cupsdisable", "cupsenable", "cupsreject", "cupsaccept"}) {
             if (QStandardPaths::findExecutable(QString::fromLatin1(tool), {"/usr/sbin", "/usr/bin"}).isEmpty())
                 return QStringLiteral("%1 is not installed").arg(QString::fromLatin1(tool));
         }
@@ -92,6 +106,7 @@ public:
         for (const char* sub : {"etc", "etc/ppd", "state", "cache", "spool", "log", "out", "home"})
             fs::create_directories(m_root.path() / sub);
         fs::create_directories(m_root.path() / "tmp");
+        fs::create_directories(m_root.path() / "saved");
         fs::permissions(m_root.path() / "tmp", fs::perms::all | fs::perms::sticky_bit);
         fs::permissions(m_root.path() / "out", fs::perms::all | fs::perms::sticky_bit);
 
@@ -147,6 +162,8 @@ public:
     }
 
     fs::path printed() const { return m_root.path() / "out" / "printed.pdf"; }
+    // Where a printout goes that is saved as a PDF file instead.
+    fs::path saved() const { return m_root.path() / "saved" / "page.pdf"; }
 
     struct Printout {
         QString text;
@@ -230,7 +247,7 @@ protected:
     static inline QString queueError;
 
     TestServices t;
-    QtPrinter printer;
+    QtPrinter printer{t.dialogs};
     Services services{t.windows, t.dialogs, t.clock, t.disks, printer, t.progress, t.state};
 };
 
@@ -287,6 +304,111 @@ TEST_F(CupsPrintingTest, AWholeBookReachesTheQueueAsOneJobOverSeveralSheets) {
     const PrivateScheduler::Printout printout = scheduler->takePrinted();
     EXPECT_EQ(Lines(printout.text), expected.join(QLatin1Char('\n')).toStdString());
     EXPECT_GT(printout.sheets, 1);
+}
+
+// What the viewer prints of a page, through CUPS or into a PDF file, as the lines pdftotext reads.
+const std::vector<Page> kOnePage = {
+    {PageNumberText(1), "Monday, 11/2/2026", "9:00:01 AM", "A page for a printer that holds its jobs."},
+};
+
+// A run of tabs reaches far to the right on paper; the text after it reaches the queue all the same.
+TEST_F(CupsPrintingTest, TextAfterARunOfTabsReachesTheQueue) {
+    Diary diary({{PageNumberText(1), "Monday, 11/2/2026", "9:00:01 AM",
+                  std::string(30, '\t') + "|TABEND3\r\n\tindented\tand on"}});
+    diary.open(t.state);
+    t.windows.show(QStringLiteral("Form7"));
+    waitUntilActive(t.windows, QStringLiteral("Form7"));
+    t.dialogs.expectMessage("Make sure the printer is ready, then click OK to continue.", Answer::Ok, "Printer check");
+    trigger(t.windows.window(QStringLiteral("Form7")), QStringLiteral("printpage"));
+    EXPECT_TRUE(t.dialogs.allAnswered());
+    // pdftotext reads the far right of a sheet after its left: the words are compared, not their order.
+    QStringList words =
+        scheduler->takePrinted().text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+    words.sort();
+    QStringList expected{"Days", "of", "2026", "Monday,",  "11/2/2026", "9:00:01", "AM",
+                         "1",    "of", "1",    "|TABEND3", "indented",  "and",     "on"};
+    expected.sort();
+    EXPECT_EQ(words, expected);
+}
+
+// A paused printer takes the job and holds it: the user is told it waits, and it prints once the printer resumes.
+TEST_F(CupsPrintingTest, APrintoutSentToAPausedPrinterIsSaidToWaitAndPrintsWhenItResumes) {
+    ASSERT_EQ(RunTool(QStringLiteral("cupsdisable"), {QString::fromLatin1(kQueue)}).status, 0);
+    Diary diary(kOnePage);
+    diary.open(t.state);
+    t.windows.show(QStringLiteral("Form7"));
+    waitUntilActive(t.windows, QStringLiteral("Form7"));
+    t.dialogs.expectMessage("Make sure the printer is ready, then click OK to continue.", Answer::Ok, "Printer check");
+    t.dialogs.expectMessage("Your printout is waiting in the queue of the printer \"dayvell-test\", which is paused. "
+                            "It will print once the printer is resumed.",
+                            Answer::Ok, "Printer");
+    trigger(t.windows.window(QStringLiteral("Form7")), QStringLiteral("printpage"));
+    EXPECT_TRUE(t.dialogs.allAnswered());
+    EXPECT_FALSE(RunTool(QStringLiteral("lpstat"), {QStringLiteral("-o"), QString::fromLatin1(kQueue)})
+                     .output.trimmed()
+                     .isEmpty())
+        << "the job waits in the queue";
+
+    ASSERT_EQ(RunTool(QStringLiteral("cupsenable"), {QString::fromLatin1(kQueue)}).status, 0);
+    EXPECT_EQ(Lines(scheduler->takePrinted().text),
+              "Days of 2026\nMonday, 11/2/2026 9:00:01 AM\n1 of 1\nA page for a printer that holds its jobs.");
+}
+
+// A printer that refuses jobs, or no scheduler at all: the user is told what is wrong before the PDF file is
+// offered, and the page goes into the file, never to the queue.
+TEST_F(CupsPrintingTest, APrinterThatRefusesJobsOrNoSchedulerIsNamedBeforeThePdfIsOffered) {
+    const std::string instead = " You can save the printout as a PDF file instead.";
+    struct Case {
+        const char* what;
+        std::string said;
+    };
+    const Case cases[] = {
+        {"rejecting", "The printer \"dayvell-test\" is not accepting jobs: Closed for the test." + instead},
+        {"no scheduler",
+         "No printing service is running on this computer, so nothing can be sent to a printer." + instead},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const bool rejecting = c.what == std::string("rejecting");
+        if (rejecting)
+            ASSERT_EQ(
+                RunTool(QStringLiteral("cupsreject"),
+                        {QStringLiteral("-r"), QStringLiteral("Closed for the test"), QString::fromLatin1(kQueue)})
+                    .status,
+                0);
+        else
+            scheduler->stop();
+
+        int chosen = 0;
+        QtPrinter saving(t.dialogs, DefaultPrinterStatus, [&] {
+            ++chosen;
+            return QString::fromStdString(scheduler->saved().string());
+        });
+        Services savingServices{t.windows, t.dialogs, t.clock, t.disks, saving, t.progress, t.state};
+        RegisterWindows(savingServices);
+        Diary diary(kOnePage);
+        diary.open(t.state);
+        t.windows.show(QStringLiteral("Form7"));
+        waitUntilActive(t.windows, QStringLiteral("Form7"));
+        t.dialogs.expectMessage("Make sure the printer is ready, then click OK to continue.", Answer::Ok,
+                                "Printer check");
+        t.dialogs.expectMessage(c.said, Answer::Ok, "Printer");
+        trigger(t.windows.window(QStringLiteral("Form7")), QStringLiteral("printpage"));
+        EXPECT_TRUE(t.dialogs.allAnswered());
+        EXPECT_EQ(chosen, 1);
+        EXPECT_EQ(Lines(PdfText(scheduler->saved().string())),
+                  "Days of 2026\nMonday, 11/2/2026 9:00:01 AM\n1 of 1\nA page for a printer that holds its jobs.");
+        fs::remove(scheduler->saved());
+        t.windows.unloadAll();
+        settle();
+
+        if (rejecting) {
+            ASSERT_EQ(RunTool(QStringLiteral("cupsaccept"), {QString::fromLatin1(kQueue)}).status, 0);
+            EXPECT_TRUE(scheduler->takePrinted().text.isEmpty()) << "nothing reached the queue";
+        } else {
+            ASSERT_EQ(scheduler->start(), QString());
+        }
+    }
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "core/ErrorReporter.h"
 #include "core/Help.h"
 #include "core/Record.h"
+#include "platform/Listing.h"
 #include "screens/Windows.h"
 
 #include <QCheckBox>
@@ -299,12 +300,17 @@ TEST_F(MaintenanceTest, CoverNameRefusesWhatTheBookCannotHoldAndCancelChangesNot
 }
 
 TEST_F(MaintenanceTest, FileNameTable) {
-    enum class Outcome { Renamed, TooLong, Exists, Ignored, FileError };
+    enum class Outcome { Renamed, TooLong, Exists, Ignored, NotAllowed };
     struct Case {
         QString typed;
         Outcome outcome;
+        // The new name, or for a name that is not allowed, why.
         std::string newName;
     };
+    const std::string hidden = "is not allowed: a file whose name starts with \".\" is hidden, so your dayvell would "
+                               "no longer be listed when you open a dayvell. Please choose a different name.";
+    const std::string scratch = "is not allowed: Dayvell keeps the name dvltemp.dvl, in capitals or small letters "
+                                "alike, for its own scratch file. Please choose a different name.";
     const Case cases[] = {
         {"journal", Outcome::Renamed, "journal.dvl"},
         {"journal.dvl", Outcome::Renamed, "journal.dvl"},
@@ -317,8 +323,18 @@ TEST_F(MaintenanceTest, FileNameTable) {
         {"diary", Outcome::Exists, ""},
         {"diary.dvl", Outcome::Exists, ""},
         {"other", Outcome::Exists, ""},
-        // The file system refuses it: reported as a file error, the book as it was.
-        {"a/b", Outcome::FileError, ""},
+        // Names the open browser would not list, or that the file system cannot hold, are refused saying why.
+        {"a/b", Outcome::NotAllowed,
+         "The name \"a/b\" is not allowed: a file name cannot contain \"/\", which separates the folders of a "
+         "path. Please choose a different name."},
+        {".hid", Outcome::NotAllowed, "The name \".hid\" " + hidden},
+        {"..", Outcome::NotAllowed, "The name \"..\" " + hidden},
+        {"..dvl", Outcome::NotAllowed, "The name \".\" " + hidden},
+        {"dvltemp", Outcome::NotAllowed, "The name \"dvltemp\" " + scratch},
+        {"DVLTEMP", Outcome::NotAllowed, "The name \"DVLTEMP\" " + scratch},
+        {"DvlTemp.dvl", Outcome::NotAllowed, "The name \"DvlTemp\" " + scratch},
+        {"dvltemp1", Outcome::Renamed, "dvltemp1.dvl"},
+        {"my.hid", Outcome::Renamed, "my.hid.dvl"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.typed.toStdString());
@@ -344,8 +360,8 @@ TEST_F(MaintenanceTest, FileNameTable) {
                 "This file already exists! Either pick a different name or change the path and enter again.",
                 Answer::Ok, "");
             break;
-        case Outcome::FileError:
-            ExpectErrorReport(t.dialogs, code::BadFileName);
+        case Outcome::NotAllowed:
+            t.dialogs.expectMessage(c.newName, Answer::Ok, "");
             break;
         case Outcome::Ignored:
             break;
@@ -361,6 +377,9 @@ TEST_F(MaintenanceTest, FileNameTable) {
             EXPECT_FALSE(std::filesystem::exists(diary.path()));
             EXPECT_EQ(ReadFileBytes(renamed), before);
             EXPECT_EQ(t.state.bookname, c.newName);
+            // Where books are chosen, the book is found under its new name.
+            EXPECT_TRUE(ListEntries(QString::fromStdString(dir), EntryKind::File, {QStringLiteral("*.dvl")})
+                            .contains(QString::fromStdString(c.newName)));
             EXPECT_EQ(t.windows.window(kCover)->windowTitle(), QString::fromStdString(renamed));
             // Later work uses the new name.
             EXPECT_EQ(find<QLabel>(t.windows.window(kCover), QStringLiteral("Label10"))->text(), QStringLiteral(" 2"));
@@ -428,9 +447,9 @@ TEST_F(MaintenanceTest, EnterAcceptsAndEscLeavesInEveryMaintenanceWindow) {
 
     // Esc leaves every one of them without a change.
     const std::string before = diary.bytes();
-    for (const auto& [item, id, control] : {std::tuple{"cover", kCoverName, "Text1"},
-                                            std::tuple{"changefile", kFileName, "Text1"},
-                                            std::tuple{"movecopy", QStringLiteral("Form9"), "Dir1"}}) {
+    for (const auto& [item, id, control] :
+         {std::tuple{"cover", kCoverName, "Text1"}, std::tuple{"changefile", kFileName, "Text1"},
+          std::tuple{"movecopy", QStringLiteral("Form9"), "Dir1"}}) {
         SCOPED_TRACE(id.toStdString());
         trigger(t.windows.window(kCover), QString::fromLatin1(item));
         waitUntilActive(t.windows, id);

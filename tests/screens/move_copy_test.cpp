@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "gui/BookSteps.h"
+#include "gui/PageSteps.h"
 
 #include "core/Codec.h"
 #include "core/ErrorReporter.h"
@@ -16,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <utility>
 
 namespace dayvell::test {
 namespace {
@@ -172,6 +174,51 @@ TEST_F(MoveCopyTest, MoveTakesTheBookAlongAndQuitStampsTheMovedFile) {
     EXPECT_TRUE(t.dialogs.allAnswered());
     EXPECT_EQ(Book(moved, "Secret1").readHeader().lastAccess, "12/5/2026");
     EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+// The notice of a copy tells of the latest try only: a later copy that fails or is refused takes it away.
+TEST_F(MoveCopyTest, TheCopyNoticeGoesWhenTheNextCopyStartsWhateverComesOfIt) {
+    enum class Retry { OntoAFullDisk, ReplaceAnsweredNo, IntoTheBooksFolder };
+    const std::pair<Retry, const char*> cases[] = {
+        {Retry::OntoAFullDisk, "a copy onto a full disk"},
+        {Retry::ReplaceAnsweredNo, "a copy whose replace question is answered No"},
+        {Retry::IntoTheBooksFolder, "a copy into the book's own folder"},
+    };
+    for (const auto& [retry, what] : cases) {
+        SCOPED_TRACE(what);
+        std::filesystem::remove(backup() + "diary.dvl");
+        std::filesystem::remove(dir.file("diary.dvl"));
+        open();
+        doubleClickLine(dir1(), QStringLiteral("backup"));
+        t.dialogs.expectMessage("Copy complete!");
+        click(window(), QStringLiteral("Command1"));
+        ASSERT_TRUE(visible("Text2"));
+
+        switch (retry) {
+        case Retry::OntoAFullDisk: {
+            t.dialogs.expectMessage(kReplace, Answer::Yes, "File already exists!");
+            ExpectErrorReport(t.dialogs, code::DiskFull);
+            FileSizeLimit full(64);
+            click(window(), QStringLiteral("Command1"));
+            break;
+        }
+        case Retry::ReplaceAnsweredNo:
+            t.dialogs.expectMessage(kReplace, Answer::No, "File already exists!");
+            click(window(), QStringLiteral("Command1"));
+            break;
+        case Retry::IntoTheBooksFolder:
+            dir1().setPath(QString::fromStdString(dir.path().string()));
+            t.dialogs.expectMessage(kCannotCopy);
+            click(window(), QStringLiteral("Command1"));
+            break;
+        }
+        EXPECT_TRUE(t.dialogs.allAnswered());
+        EXPECT_FALSE(visible("Label3"));
+        EXPECT_FALSE(visible("Text2"));
+        EXPECT_EQ(ReadFileBytes(path), original);
+        t.windows.unloadAll();
+        settle();
+    }
 }
 
 TEST_F(MoveCopyTest, MovingOntoAnOlderFileAsksFirst) {

@@ -201,6 +201,51 @@ TEST_F(PasswordChangeTest, NewPasswordsOfFourToTenCharactersAreAccepted) {
     }
 }
 
+// A box cannot show a character outside a book's character set: it names it by number, and the window shows it as
+// it looks under the new password.
+TEST_F(PasswordChangeTest, ANewPasswordWithCharactersNoBookHoldsIsRefusedShowingThem) {
+    struct Case {
+        QString typed;
+        std::string named;
+        QString shown;
+    };
+    const Case cases[] = {
+        {QString::fromUtf8("Sz\xC5\x91p1"), "the character U+0151", QString::fromUtf8("\xC5\x91 (U+0151)")},
+        {QString::fromUtf8("\xF0\x9F\x98\x80"
+                           "ab\xD0\x96"),
+         "the characters U+1F600, U+0416", QString::fromUtf8("\xF0\x9F\x98\x80 (U+1F600), \xD0\x96 (U+0416)")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.named);
+        open();
+        typeCurrent(QStringLiteral("Secret1"));
+        typeText(find<QLineEdit>(window(), QStringLiteral("Text1")), c.typed);
+        auto* hint = find<QLabel>(window(), QStringLiteral("Hint"));
+        EXPECT_TRUE(hint->isVisible());
+        EXPECT_EQ(hint->text(), QStringLiteral("Cannot be used in a password: ") + c.shown);
+        t.dialogs.expectMessage("The new password cannot be used: a dayvell cannot store " + c.named +
+                                    ", shown in red under the new password. Please choose another password; your "
+                                    "current password stays in force.",
+                                Answer::Ok, "");
+        click(window(), QStringLiteral("command2"));
+        EXPECT_TRUE(t.dialogs.allAnswered());
+        EXPECT_EQ(t.dialogs.shown().back().icon, Icon::Exclamation);
+        EXPECT_EQ(step(), kSecondStep);
+        EXPECT_EQ(t.state.password, "Secret1");
+        EXPECT_EQ(ReadFileBytes(path), original);
+
+        // Mended, the hint goes and the password is taken.
+        auto* box = find<QLineEdit>(window(), QStringLiteral("Text1"));
+        box->clear();
+        EXPECT_FALSE(hint->isVisible());
+        typeNew(QStringLiteral("Mended1"));
+        expectBackAtTheCover();
+        EXPECT_TRUE(Book(path, "Mended1").checkPassword());
+        t.windows.unload(kCover);
+        settle();
+    }
+}
+
 // After the change the book opens through the password prompt with the new password only, and the cover shows
 // what it showed before.
 TEST_F(PasswordChangeTest, TheChangedBookOpensOnlyWithTheNewPassword) {

@@ -8,10 +8,12 @@
 #include "core/Numbers.h"
 #include "screens/Windows.h"
 
+#include <QAction>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPushButton>
 
 #include <gtest/gtest.h>
 
@@ -127,23 +129,82 @@ TEST_F(UnsavedTextTest, ARefusedOrCancelledPasswordAsksBeforeThePageWindowsClose
     }
 }
 
-TEST_F(UnsavedTextTest, APageThatCannotBeSavedAtTheLockOutKeepsItsWindow) {
-    Diary diary(kPages, kSearchGated);
-    openCover(diary);
-    typeNewPage(QStringLiteral("Too much for the disk"));
-    QLineEdit* password = raisePrompt();
-    {
-        FileSizeLimit full(std::filesystem::file_size(diary.path()));
-        t.dialogs.expectMessage(kNewPageQuestion, Answer::Yes, kNewPageTitle);
-        ExpectErrorReport(t.dialogs, code::DiskFull);
-        QTest::keyClick(password, Qt::Key_Escape);
+// A page that cannot be saved when the book is closed under it keeps its window, with its text, but cut off from the
+// book: nothing in it reaches the book, and every way out leads to the start window, asking first.
+TEST_F(UnsavedTextTest, APageThatCannotBeSavedAtTheLockOutKeepsItsWindowCutOffFromTheBook) {
+    enum class WayOut { Button, CloseBox };
+    struct Case {
+        const char* name;
+        bool newPage; // else the viewer's edit
+        WayOut wayOut;
+    };
+    const Case cases[] = {
+        {"new page, Exit and dont save", true, WayOut::Button},
+        {"new page, close box", true, WayOut::CloseBox},
+        {"viewer, Cancel", false, WayOut::Button},
+        {"viewer, close box", false, WayOut::CloseBox},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Diary diary(kPages, kSearchGated);
+        openCover(diary);
+        const QString id = c.newPage ? kNewPage : kViewer;
+        if (c.newPage)
+            typeNewPage(QStringLiteral("Too much for the disk"));
+        else
+            editLastPage(QStringLiteral(" and too much for the disk"));
+        const QString typed = pageText(id)->toPlainText();
+        QLineEdit* password = raisePrompt();
+        {
+            FileSizeLimit full(std::filesystem::file_size(diary.path()));
+            t.dialogs.expectMessage(c.newPage ? kNewPageQuestion : kViewerQuestion, Answer::Yes,
+                                    c.newPage ? kNewPageTitle : "Save before exiting?");
+            ExpectErrorReport(t.dialogs, code::DiskFull);
+            QTest::keyClick(password, Qt::Key_Escape);
+            settle();
+        }
+        EXPECT_TRUE(t.dialogs.allAnswered());
+        EXPECT_EQ(t.windows.loadedIds(), (QStringList{id, kStart}));
+        EXPECT_TRUE(t.state.password.empty());
+
+        // The text stays, to be read and copied, with a notice that says why; nothing that writes or reads the book
+        // can be chosen.
+        ProgramWindow* kept = window(id);
+        EXPECT_EQ(pageText(id)->toPlainText(), typed);
+        EXPECT_TRUE(pageText(id)->isReadOnly());
+        EXPECT_TRUE(find<QLabel>(kept, QStringLiteral("CutOffNotice"))->isVisible());
+        const QStringList bookControls =
+            c.newPage ? QStringList{"Command2"} : QStringList{"Command5", "Command6", "Command7", "Command8"};
+        for (const QString& control : bookControls)
+            EXPECT_FALSE(find<QPushButton>(kept, control)->isEnabled()) << control.toStdString();
+        const QStringList bookItems =
+            c.newPage ? QStringList{"save"} : QStringList{"editpage", "printpage", "delpage", "searchbook"};
+        for (const QString& item : bookItems)
+            EXPECT_FALSE(find<QAction>(kept, item)->isEnabled()) << item.toStdString();
+        // Coming back to it reads nothing: a book it cannot reach would be reported missing.
+        t.windows.activate(kStart);
+        waitUntilActive(t.windows, kStart);
+        t.windows.activate(id);
+        waitUntilActive(t.windows, id);
+        EXPECT_EQ(pageText(id)->toPlainText(), typed);
+
+        // Leaving asks first, and No keeps the text; Yes closes it for the start window, never for a cover.
+        for (Answer answer : {Answer::No, Answer::Yes}) {
+            t.dialogs.expectMessage("Sure you want to quit without saving this page?", answer, "Quit without saving?");
+            if (c.wayOut == WayOut::CloseBox)
+                kept->close();
+            else
+                click(kept, c.newPage ? QStringLiteral("Command3") : QStringLiteral("Command4"));
+            settle();
+            EXPECT_TRUE(t.dialogs.allAnswered());
+            EXPECT_EQ(t.windows.isLoaded(id), answer == Answer::No);
+        }
+        waitUntilActive(t.windows, kStart);
+        EXPECT_EQ(t.windows.loadedIds(), QStringList{kStart});
+        EXPECT_EQ(diary.bytes(), diary.with(kPages));
+        t.windows.unloadAll();
         settle();
     }
-    EXPECT_TRUE(t.dialogs.allAnswered());
-    EXPECT_TRUE(t.windows.isLoaded(kNewPage));
-    EXPECT_FALSE(t.windows.isLoaded(kCover));
-    EXPECT_EQ(pageText(kNewPage)->toPlainText(), "Too much for the disk");
-    EXPECT_EQ(diary.bytes(), diary.with(kPages));
 }
 
 TEST_F(UnsavedTextTest, QuitAsksAboutTypedTextAndCanBeCalledOff) {

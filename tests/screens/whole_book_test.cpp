@@ -228,7 +228,8 @@ TEST_F(WholeBookTest, AFailedPrintSendsNothingAndTheNextHoldsOnlyItsOwnLines) {
 TEST_F(WholeBookTest, TheWholeBookPrintedToPdfReadsBackCompleteWithNoLineCut) {
     TempDir out;
     const std::string pdf = out.file("book.pdf");
-    QtPrinter pdfPrinter([] { return false; }, [&] { return QString::fromStdString(pdf); });
+    QtPrinter pdfPrinter(
+        t.dialogs, [] { return PrinterStatus{}; }, [&] { return QString::fromStdString(pdf); });
     Services services{t.windows, t.dialogs, t.clock, t.disks, pdfPrinter, t.progress, t.state};
     RegisterWindows(services);
 
@@ -238,6 +239,8 @@ TEST_F(WholeBookTest, TheWholeBookPrintedToPdfReadsBackCompleteWithNoLineCut) {
     pages.push_back(StampedPage(5, std::string(89, 'M') + " " + std::string(89, 'W') + " end"));
     for (int n = 6; n <= 60; ++n)
         pages.push_back(StampedPage(n, "Page " + std::to_string(n) + " was a day like any other.\r\nIt ended."));
+    // A run of tabs reaches far to the right on paper; what follows it must still be printed.
+    pages.push_back(StampedPage(61, std::string(30, '\t') + "|TABEND3\r\n\tindented\tand on"));
     std::string coverName;
     for (int i = 0; i < 30; ++i)
         coverName += "Cover" + std::to_string(i) + " ";
@@ -271,6 +274,40 @@ TEST_F(WholeBookTest, TheWholeBookPrintedToPdfReadsBackCompleteWithNoLineCut) {
     }
     // No scratch file of the job is left beside the printout.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out.path()), {}), 1);
+    t.windows.unloadAll();
+    settle();
+}
+
+// Without a printer the printout goes to a PDF file the user names. Cancelling that choice is no printer failure:
+// nothing is printed and nothing more is said, for a page as for the whole book.
+TEST_F(WholeBookTest, CancellingThePdfFileChoicePrintsNothingAndSaysNothing) {
+    int asked = 0;
+    QtPrinter pdfPrinter(
+        t.dialogs, [] { return PrinterStatus{}; },
+        [&] {
+            ++asked;
+            return QString();
+        });
+    Services services{t.windows, t.dialogs, t.clock, t.disks, pdfPrinter, t.progress, t.state};
+    RegisterWindows(services);
+    Diary diary(VariedPages(), "0000000");
+    ProgramWindow* form5 = openCover(diary);
+
+    expectPrintQuestions(kDiaryPassword);
+    t.dialogs.expectMessage(kPrinterCheck, Answer::Ok);
+    trigger(form5, QStringLiteral("printbook"));
+    EXPECT_TRUE(t.dialogs.allAnswered());
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(t.windows.isLoaded(kCover));
+
+    trigger(form5, QStringLiteral("view"));
+    waitUntilActive(t.windows, QStringLiteral("Form7"));
+    t.dialogs.expectMessage(kPrinterCheck, Answer::Ok);
+    trigger(t.windows.window(QStringLiteral("Form7")), QStringLiteral("printpage"));
+    EXPECT_TRUE(t.dialogs.allAnswered());
+    EXPECT_EQ(asked, 2);
+    // No box beyond the ones expected: a report of a printer failure would have failed the test already.
+    EXPECT_EQ(t.dialogs.shown().back().text, kPrinterCheck);
     t.windows.unloadAll();
     settle();
 }
