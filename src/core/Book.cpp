@@ -486,7 +486,7 @@ std::string Book::realPath() const {
 
 void Book::writeThroughScratch(FileHandle& in, const struct stat& source, const std::string& dir,
                                const std::string& target, Existing existing, const std::function<void()>& lastCheck,
-                               const HeaderChange& changeHeader, const PageChange& changePage) {
+                               const HeaderChange& changeHeader, const PageChange& changePage, const Tail& tail) {
     const std::string scratch = JoinPath(dir, std::string(kScratchName));
     FileHandle out = StartScratch(*m_fs, scratch);
     try {
@@ -500,11 +500,16 @@ void Book::writeThroughScratch(FileHandle& in, const struct stat& source, const 
             changeHeader(record);
         writer.write(record.field);
         record.release();
+        std::int64_t written = 0;
         for (std::int64_t position = 1; reader.next(record.field); ++position) {
-            if (!changePage || changePage(position, record))
+            if (!changePage || changePage(position, record)) {
                 writer.write(record.field);
+                ++written;
+            }
             record.release();
         }
+        if (tail)
+            tail(written, writer);
         writer.flush();
         in.close();
         if (m_fs->fchmod(out.fd(), source.st_mode & 07777) != 0)
@@ -523,7 +528,7 @@ void Book::writeThroughScratch(FileHandle& in, const struct stat& source, const 
     }
 }
 
-void Book::rewrite(const HeaderChange& header, const PageChange& page) {
+void Book::rewrite(const HeaderChange& header, const PageChange& page, const Tail& tail) {
     const std::string real = realPath();
     const std::string dir = ParentDirectory(real);
     RefuseScratchName(real);
@@ -539,7 +544,7 @@ void Book::rewrite(const HeaderChange& header, const PageChange& page) {
         RefuseWriteProtected(*m_fs, real, now);
     };
     refuseProtected();
-    writeThroughScratch(in, source, dir, real, Existing::Replace, refuseProtected, header, page);
+    writeThroughScratch(in, source, dir, real, Existing::Replace, refuseProtected, header, page, tail);
     lock.sync();
 }
 
@@ -575,6 +580,20 @@ void Book::removePage(std::int64_t position) {
         r.replace(0, Encode(PageNumberText(++kept), m_key));
         return true;
     });
+}
+
+std::int64_t Book::appendPages(const std::function<bool(std::int64_t number, Page& page)>& next) {
+    std::int64_t added = 0;
+    rewrite({}, {}, [&](std::int64_t pages, RecordWriter& writer) {
+        Page page;
+        for (std::int64_t number = pages + 1; next(number, page); ++number, ++added) {
+            writer.write(RecordView{EncodeCarried(PageNumberText(number), m_key, Place::Page, number),
+                                    EncodeCarried(page.date, m_key, Place::Page, number),
+                                    EncodeCarried(page.time, m_key, Place::Page, number),
+                                    EncodeCarried(page.text, m_key, Place::Page, number), kEndMark});
+        }
+    });
+    return added;
 }
 
 void Book::reencipher(const std::string& newKey) {
