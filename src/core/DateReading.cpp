@@ -4,6 +4,7 @@
 #include "Charset.h"
 #include "Cp1252Case.h"
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <map>
@@ -81,6 +82,19 @@ std::optional<std::vector<std::pair<int, size_t>>> Numbers(std::string_view text
     return numbers;
 }
 
+// The month an English month name or its first three letters stand for, or 0.
+int MonthNamed(std::string_view word) {
+    static constexpr const char* kMonths[] = {"JANUARY", "FEBRUARY", "MARCH",     "APRIL",   "MAY",      "JUNE",
+                                              "JULY",    "AUGUST",   "SEPTEMBER", "OCTOBER", "NOVEMBER", "DECEMBER"};
+    const std::string upper = Upper(word);
+    for (int m = 0; m < 12; ++m) {
+        const std::string_view name = kMonths[m];
+        if (upper == name || (upper.size() == 3 && name.starts_with(upper)))
+            return m + 1;
+    }
+    return 0;
+}
+
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && s.front() == ' ')
         s.remove_prefix(1);
@@ -120,12 +134,35 @@ std::optional<CivilDate> ReadDateLine(std::string_view dateLine) {
         weekday = WeekdayNamed(dateLine.substr(0, comma));
         date = dateLine.substr(comma + 2);
     }
-    const auto numbers = Numbers(Trim(date), "/.- ");
-    if (!numbers || numbers->size() != 3)
+    // A month by its English name, as the program writes dates where the system names no locale ("5 Dec 2026").
+    std::string digits(Trim(date));
+    int month = 0;
+    for (std::size_t i = 0; i < digits.size();) {
+        if (!std::isalpha(static_cast<unsigned char>(digits[i]))) {
+            ++i;
+            continue;
+        }
+        std::size_t end = i;
+        while (end < digits.size() && std::isalpha(static_cast<unsigned char>(digits[end])))
+            ++end;
+        const int named = MonthNamed(std::string_view(digits).substr(i, end - i));
+        if (named == 0 || month != 0)
+            return std::nullopt;
+        month = named;
+        digits.replace(i, end - i, end - i, ' ');
+        i = end;
+    }
+    const auto numbers = Numbers(Trim(digits), month ? "/.-, " : "/.- ");
+    if (!numbers || numbers->size() != (month ? 2u : 3u))
         return std::nullopt;
     const auto& n = *numbers;
     std::vector<CivilDate> readings;
-    if (n[0].second == 4 && n[2].second <= 2) {
+    if (month) {
+        if (n[0].second <= 2 && n[1].second == 4)
+            readings.push_back({n[1].first, month, n[0].first});
+        else if (n[0].second == 4 && n[1].second <= 2)
+            readings.push_back({n[0].first, month, n[1].first});
+    } else if (n[0].second == 4 && n[1].second <= 2 && n[2].second <= 2) {
         readings.push_back({n[0].first, n[1].first, n[2].first});
     } else if (n[2].second == 4 && n[0].second <= 2 && n[1].second <= 2) {
         readings.push_back({n[2].first, n[0].first, n[1].first});
