@@ -7,11 +7,11 @@
 #include "Progress.h"
 #include "core/Version.h"
 
-#include <nlohmann/json.hpp>
-
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <memory>
 #include <random>
@@ -60,31 +60,45 @@ bool IsStrayControl(unsigned char c) {
     return (c < 0x20 && c != '\t' && c != '\r' && c != '\n') || c == 0x7F;
 }
 
-// Appends the UTF-8 of Windows-1252 `text`, each of its line breaks (CR LF, a lone CR or a lone LF) made "\n", and
-// every character for which `escape` gives a replacement replaced by it.
-template <class Escape> void AppendText(std::string& out, std::string_view text, Escape escape) {
-    std::size_t run = 0;
-    auto flushRun = [&](std::size_t to) { AppendUtf8FromCp1252(out, text.substr(run, to - run)); };
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c == '\r' || c == '\n') {
-            flushRun(i);
-            out += '\n';
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-            run = i + 1;
-        } else if (const std::string_view replacement = escape(c); !replacement.empty()) {
-            flushRun(i);
-            out += replacement;
-            run = i + 1;
+// How one format writes the Windows-1252 characters of a text: each character as UTF-8 unless the format gives it
+// a replacement of its own, and perhaps each line break (CR LF, a lone CR or a lone LF) as "\n". Exports write
+// whole books, so the rules are a table, and runs of characters that need nothing are copied in one go.
+class TextRules {
+public:
+    // `escape` gives a character's replacement, or nothing for the character itself.
+    template <class Escape> TextRules(bool unifyLineBreaks, Escape escape) : m_unify(unifyLineBreaks) {
+        for (int i = 0; i < 256; ++i) {
+            const auto c = static_cast<unsigned char>(i);
+            const std::string_view replacement = escape(c);
+            m_replace[c] = !replacement.empty() ? std::string(replacement) : Utf8FromCp1252(std::string(1, char(c)));
+            m_special[c] = c >= 0x80 || !replacement.empty() || (m_unify && (c == '\r' || c == '\n'));
         }
     }
-    flushRun(text.size());
-}
 
-std::string_view NoEscape(unsigned char) {
-    return {};
-}
+    void append(std::string& out, std::string_view text) const {
+        std::size_t run = 0;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const auto c = static_cast<unsigned char>(text[i]);
+            if (!m_special[c])
+                continue;
+            out.append(text.data() + run, i - run);
+            if (m_unify && (c == '\r' || c == '\n')) {
+                out += '\n';
+                if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                    ++i;
+            } else {
+                out += m_replace[c];
+            }
+            run = i + 1;
+        }
+        out.append(text.data() + run, text.size() - run);
+    }
+
+private:
+    bool m_unify;
+    std::array<bool, 256> m_special{};
+    std::array<std::string, 256> m_replace;
+};
 
 std::string Trimmed(std::string_view s) {
     while (!s.empty() && s.front() == ' ')
@@ -93,6 +107,35 @@ std::string Trimmed(std::string_view s) {
         s.remove_suffix(1);
     return std::string(s);
 }
+
+// The ISO date and time of pages, read once for a run of pages stamped alike (many a day has several pages).
+class IsoReadings {
+public:
+    const std::optional<CivilDate>& date(std::string_view line) {
+        if (!m_dateRead || line != m_dateLine) {
+            m_dateLine = line;
+            m_date = ReadDateLine(line);
+            m_dateRead = true;
+        }
+        return m_date;
+    }
+    const std::optional<CivilTime>& time(std::string_view text) {
+        if (!m_timeRead || text != m_timeText) {
+            m_timeText = text;
+            m_time = ReadTimeText(text);
+            m_timeRead = true;
+        }
+        return m_time;
+    }
+
+private:
+    bool m_dateRead = false;
+    bool m_timeRead = false;
+    std::string m_dateLine;
+    std::string m_timeText;
+    std::optional<CivilDate> m_date;
+    std::optional<CivilTime> m_time;
+};
 
 // One format's layout. Pages come one at a time, each with its position in the book.
 class Writer {
@@ -119,15 +162,31 @@ public:
         line(page.number);
         line(page.date);
         line(page.time);
-        line(WrapForPrint(page.text));
+        // The wrapping changes only a text with a run of the print width between two carriage returns; most pages
+        // have none, and are written as they are.
+        if (LongestRunWithoutCr(page.text) < kPrintWidth)
+            line(page.text);
+        else
+            line(WrapForPrint(page.text));
         out() += '\n';
     }
     void end() override {}
 
 private:
+    static std::size_t LongestRunWithoutCr(std::string_view text) {
+        std::size_t longest = 0;
+        for (std::size_t start = 0;;) {
+            const std::size_t cr = text.find('\r', start);
+            longest = std::max(longest, (cr == std::string_view::npos ? text.size() : cr) - start);
+            if (cr == std::string_view::npos)
+                return longest;
+            start = cr + 1;
+        }
+    }
     // As the printer prints a line: its own line breaks included, then a line end.
     void line(std::string_view text) {
-        AppendText(out(), text, NoEscape);
+        static const TextRules rules(true, [](unsigned char) { return std::string_view(); });
+        rules.append(out(), text);
         out() += '\n';
     }
 };
@@ -186,20 +245,29 @@ private:
         }
     }
 
-    void inline_(std::string_view text) { AppendText(out(), text, Escape); }
+    void inline_(std::string_view text) {
+        static const TextRules rules(true, Escape);
+        rules.append(out(), text);
+    }
 
     // The page's lines as paragraphs: each line break a hard break ("\" at the end of the line), each empty line
     // the end of a paragraph. A line is never read as a heading, list, quote, rule or code block.
     void block(std::string_view text) {
         std::vector<std::string_view> lines;
         for (std::size_t start = 0;;) {
-            const std::size_t end = text.find_first_of("\r\n", start);
+            std::size_t end = start;
+            while (end < text.size() && text[end] != '\r' && text[end] != '\n')
+                ++end;
+            if (end == text.size())
+                end = std::string_view::npos;
             lines.push_back(text.substr(start, end == std::string_view::npos ? end : end - start));
             if (end == std::string_view::npos)
                 break;
             start = end + 1 + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n');
         }
-        auto blank = [](std::string_view line) { return line.find_first_not_of(" \t") == std::string_view::npos; };
+        auto blank = [](std::string_view line) {
+            return std::all_of(line.begin(), line.end(), [](char c) { return c == ' ' || c == '\t'; });
+        };
         bool open = false;
         for (std::size_t i = 0; i < lines.size(); ++i) {
             if (blank(lines[i])) {
@@ -272,10 +340,16 @@ public:
         const std::string number = Trimmed(page.number);
         escaped(number.empty() ? id : number);
         out() += "</h2>\n<p class=\"stamp\">";
-        const auto date = ReadDateLine(page.date);
-        const auto time = ReadTimeText(page.time);
+        const std::optional<CivilDate>& date = m_readings.date(page.date);
+        const std::optional<CivilTime>& time = m_readings.time(page.time);
         if (date) {
-            out() += "<time datetime=\"" + IsoDate(*date) + (time ? "T" + IsoTime(*time) : std::string()) + "\">";
+            out() += "<time datetime=\"";
+            out() += IsoDate(*date);
+            if (time) {
+                out() += 'T';
+                out() += IsoTime(*time);
+            }
+            out() += "\">";
         }
         escaped(page.date);
         out() += ", ";
@@ -306,36 +380,82 @@ private:
                        : std::string_view();
         }
     }
-    void escaped(std::string_view text) { AppendText(out(), text, Escape); }
+    void escaped(std::string_view text) {
+        static const TextRules rules(true, Escape);
+        rules.append(out(), text);
+    }
+
+    IsoReadings m_readings;
 };
 
+// The JSON of a book. Strings are escaped here rather than by the JSON library: its escaping reads every byte as
+// UTF-8 of unknown validity and took more time than everything else an export does, while a book's text is
+// Windows-1252 and needs only quotes, backslashes and control characters escaped. The tests read every export back
+// with the library's parser.
 class JsonWriter : public Writer {
 public:
     using Writer::Writer;
     void begin(const std::string& coverName, const std::string&) override {
-        out() += "{\"format\":" + nlohmann::json(kJsonExportFormat).dump() +
-                 ",\"version\":" + std::to_string(kJsonExportVersion) +
-                 ",\"coverName\":" + nlohmann::json(Utf8FromCp1252(coverName)).dump() + ",\"pages\":[";
+        out() += "{\"format\":";
+        string(kJsonExportFormat);
+        out() += ",\"version\":" + std::to_string(kJsonExportVersion) + ",\"coverName\":";
+        string(coverName);
+        out() += ",\"pages\":[";
     }
     void page(std::int64_t, const Page& page) override {
         // Every field as stored, line breaks included; the ISO readings beside them where they can be made.
-        nlohmann::ordered_json j;
-        j["number"] = Utf8FromCp1252(page.number);
-        j["date"] = Utf8FromCp1252(page.date);
-        j["time"] = Utf8FromCp1252(page.time);
-        j["text"] = Utf8FromCp1252(page.text);
-        const auto date = ReadDateLine(page.date);
-        const auto time = ReadTimeText(page.time);
-        j["isoDate"] = date ? nlohmann::ordered_json(IsoDate(*date)) : nlohmann::ordered_json(nullptr);
-        j["isoTime"] = time ? nlohmann::ordered_json(IsoTime(*time)) : nlohmann::ordered_json(nullptr);
-        out() += m_first ? "\n" : ",\n";
+        out() += m_first ? "\n{\"number\":" : ",\n{\"number\":";
         m_first = false;
-        out() += j.dump();
+        string(page.number);
+        out() += ",\"date\":";
+        string(page.date);
+        out() += ",\"time\":";
+        string(page.time);
+        out() += ",\"text\":";
+        string(page.text);
+        out() += ",\"isoDate\":";
+        const std::optional<CivilDate>& date = m_readings.date(page.date);
+        out() += date ? "\"" + IsoDate(*date) + "\"" : std::string("null");
+        out() += ",\"isoTime\":";
+        const std::optional<CivilTime>& time = m_readings.time(page.time);
+        out() += time ? "\"" + IsoTime(*time) + "\"" : std::string("null");
+        out() += '}';
     }
     void end() override { out() += "\n]}\n"; }
 
 private:
+    static std::string_view Escape(unsigned char c) {
+        static const std::array<std::string, 32> kControls = [] {
+            std::array<std::string, 32> names;
+            for (int i = 0; i < 32; ++i) {
+                char name[8];
+                std::snprintf(name, sizeof name, "\\u%04x", i);
+                names[static_cast<std::size_t>(i)] = name;
+            }
+            names['\b'] = "\\b";
+            names['\t'] = "\\t";
+            names['\n'] = "\\n";
+            names['\f'] = "\\f";
+            names['\r'] = "\\r";
+            return names;
+        }();
+        if (c < 0x20)
+            return kControls[c];
+        if (c == '"')
+            return "\\\"";
+        if (c == '\\')
+            return "\\\\";
+        return {};
+    }
+    void string(std::string_view text) {
+        static const TextRules rules(false, Escape);
+        out() += '"';
+        rules.append(out(), text);
+        out() += '"';
+    }
+
     bool m_first = true;
+    IsoReadings m_readings;
 };
 
 void RefuseUnavailable(ExportFormat format) {
@@ -416,7 +536,11 @@ public:
         for (int attempt = 0; attempt < 16; ++attempt) {
             char suffix[16];
             std::snprintf(suffix, sizeof suffix, ".%08x", static_cast<unsigned>(random()));
-            m_path = JoinPath(ParentDirectory(target), "." + FileNameOf(target) + suffix);
+            // Hidden, and named after the file it becomes.
+            std::string name = ".";
+            name += FileNameOf(target);
+            name += suffix;
+            m_path = JoinPath(ParentDirectory(target), name);
             m_fd = fs.open(m_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
             if (m_fd >= 0 || errno != EEXIST)
                 break;
