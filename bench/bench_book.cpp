@@ -174,15 +174,6 @@ void BM_Search(benchmark::State& state) {
     SetBytes(state, book.path());
 }
 
-long StatusKb(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind(field, 0) == 0)
-            return std::stol(line.substr(std::strlen(field)));
-    return -1;
-}
-
 // Peak memory while counting and then reading every page of the book, above the resident size before: the reader
 // streams, so this must not grow with the book. The kernel's peak is reset first (clear_refs 5).
 void BM_PeakMemoryCountAndReadAll(benchmark::State& state) {

@@ -6,6 +6,7 @@
 #include "core/Numbers.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -83,6 +84,15 @@ const std::string& PlainTextOf(int pages) {
         return true;
     });
     return made[pages] = plain;
+}
+
+long StatusKb(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(field, 0) == 0)
+            return std::stol(line.substr(std::strlen(field)));
+    return -1;
 }
 
 bool GrepCi(const std::string& word, const std::string& file) {

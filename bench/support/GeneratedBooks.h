@@ -26,6 +26,9 @@ std::string CopyOfBook(int pages, const std::string& name);
 // that `grep -c` counts matching pages as the search does. Returns its path.
 const std::string& PlainTextOf(int pages);
 
+// A field of /proc/self/status in kilobytes ("VmRSS:", "VmHWM:"), or -1.
+long StatusKb(const char* field);
+
 // Runs `LC_ALL=C grep -ci word file` to /dev/null; false when grep could not run.
 bool GrepCi(const std::string& word, const std::string& file);
 
