@@ -300,20 +300,47 @@ Book OpenBookForCommand(const Invocation& call, const std::string& path) {
     return book;
 }
 
-Progress& Unwatched() {
-    class Silent : public Progress {
-    public:
-        std::unique_ptr<ProgressTask> start(const std::string&, const std::string&, std::int64_t) override {
-            return std::make_unique<Task>();
-        }
+namespace {
 
-    private:
-        struct Task : ProgressTask {
-            bool advance(std::int64_t) override { return true; }
-        };
+constexpr int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP};
+volatile std::sig_atomic_t g_interruption = 0;
+
+extern "C" void NoteInterruption(int signal) {
+    g_interruption = signal;
+}
+
+} // namespace
+
+Interruptible::Interruptible() {
+    struct sigaction note {};
+    note.sa_handler = NoteInterruption;
+    for (int i = 0; i < 3; ++i) {
+        ::sigaction(kInterruptions[i], &note, &m_previous[i]);
+        // A signal ignored when the program started (nohup, a job in the background) stays ignored.
+        if (m_previous[i].sa_handler == SIG_IGN)
+            ::sigaction(kInterruptions[i], &m_previous[i], nullptr);
+    }
+}
+
+Interruptible::~Interruptible() {
+    for (int i = 0; i < 3; ++i)
+        ::sigaction(kInterruptions[i], &m_previous[i], nullptr);
+}
+
+std::unique_ptr<ProgressTask> Interruptible::start(const std::string&, const std::string&, std::int64_t) {
+    struct Task : ProgressTask {
+        bool advance(std::int64_t) override { return g_interruption == 0; }
     };
-    static Silent silent;
-    return silent;
+    return std::make_unique<Task>();
+}
+
+void Interruptible::endIfInterrupted() {
+    const int signal = g_interruption;
+    if (signal == 0)
+        return;
+    std::fflush(stdout);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
 }
 
 void PrintLine(const std::string& cp1252) {

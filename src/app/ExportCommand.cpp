@@ -36,20 +36,22 @@ int Export(const Invocation& call) {
 
     const Book book = OpenBookForCommand(call, path);
     const std::optional<std::string> output = call.value("--output");
+    Interruptible progress;
     if (!output || *output == "-") {
-        NamingFailures(path, [&] { return WriteExport(book, *format, STDOUT_FILENO, nullptr); });
-        return kSuccess;
+        NamingFailures(path, [&] { return WriteExport(book, *format, STDOUT_FILENO, &progress); });
+    } else {
+        NamingFailures(*output, [&] {
+            try {
+                return ExportBook(book, *format, *output, call.has("--force") ? Existing::Replace : Existing::Keep,
+                                  progress);
+            } catch (const RuntimeError& e) {
+                if (e.code() != code::FileExists)
+                    throw;
+                throw Failure{*output, "the file exists; give --force to replace it"};
+            }
+        });
     }
-    NamingFailures(*output, [&] {
-        try {
-            return ExportBook(book, *format, *output, call.has("--force") ? Existing::Replace : Existing::Keep,
-                              Unwatched());
-        } catch (const RuntimeError& e) {
-            if (e.code() != code::FileExists)
-                throw;
-            throw Failure{*output, "the file exists; give --force to replace it"};
-        }
-    });
+    progress.endIfInterrupted();
     return kSuccess;
 }
 

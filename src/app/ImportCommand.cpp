@@ -43,8 +43,11 @@ int Import(const Invocation& call) {
         std::fprintf(stderr, "dayvell: skipped: %s\n", said.c_str());
     }
 
-    const ImportResult result = NamingFailures(path, [&] { return ImportPages(book, kept, Unwatched()); });
-    std::printf("%lld pages added to %s\n", static_cast<long long>(result.added), path.c_str());
+    Interruptible progress;
+    const ImportResult result = NamingFailures(path, [&] { return ImportPages(book, kept, progress); });
+    progress.endIfInterrupted();
+    std::printf("%lld %s added to %s\n", static_cast<long long>(result.added), result.added == 1 ? "page" : "pages",
+                path.c_str());
     return kSuccess;
 }
 

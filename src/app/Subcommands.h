@@ -3,8 +3,10 @@
 
 #include "core/Book.h"
 #include "core/Import.h"
+#include "core/Progress.h"
 #include "core/RuntimeError.h"
 
+#include <csignal>
 #include <map>
 #include <optional>
 #include <span>
@@ -13,9 +15,6 @@
 
 // What every subcommand shares. A subcommand is one function in a file of its own, listed once in
 // CommandLine.cpp's table with its options and help.
-namespace dayvell {
-class Progress;
-}
 
 namespace dayvell::cli {
 
@@ -77,8 +76,23 @@ template <class F> auto NamingFailures(const std::string& subject, F&& body) -> 
     }
 }
 
-// The progress of a script's long task: nobody watches it, and nobody presses Cancel.
-Progress& Unwatched();
+// The progress of a script's long task, which nobody watches. While it lives, an interruption (Ctrl-C, a closed
+// terminal, kill) cancels the task instead of ending the program half-way, so that what the task leaves is whole:
+// a complete file or none, the book as it was. The subcommand then ends by the same signal.
+class Interruptible : public Progress {
+public:
+    Interruptible();
+    ~Interruptible() override;
+    Interruptible(const Interruptible&) = delete;
+    Interruptible& operator=(const Interruptible&) = delete;
+
+    std::unique_ptr<ProgressTask> start(const std::string& text, const std::string& title, std::int64_t total) override;
+    // Once the task has stopped: ends the program by the signal that interrupted it, if one did.
+    void endIfInterrupted();
+
+private:
+    struct sigaction m_previous[3];
+};
 
 // Writes UTF-8 text (converted from the core's Windows-1252) to standard output.
 void PrintLine(const std::string& cp1252);

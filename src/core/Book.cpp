@@ -282,6 +282,12 @@ bool IsScratchName(std::string_view name) {
                       [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
 }
 
+bool HasBookExtension(std::string_view name) {
+    return name.size() >= kBookExtension.size() &&
+           std::equal(kBookExtension.begin(), kBookExtension.end(), name.end() - kBookExtension.size(),
+                      [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+}
+
 Book::Book(std::string path, std::string key, FileSystem& fs)
     : m_path(std::move(path)), m_key(std::move(key)), m_fs(&fs) {}
 

@@ -23,6 +23,8 @@ inline constexpr std::string_view kBookExtension = ".dvl";
 // Whether a file name is the scratch file's, in any letter case: on a disk that ignores case (a memory stick, say)
 // DVLTEMP.DVL is the same file.
 bool IsScratchName(std::string_view name);
+// Whether a file name ends in ".dvl", in any letter case: the name of a book.
+bool HasBookExtension(std::string_view name);
 
 // The header record, deciphered.
 struct BookHeader {

@@ -485,20 +485,10 @@ std::string FileNameOf(const std::string& path) {
     return path.substr(path.find_last_of('/') + 1);
 }
 
-bool EndsWithBookExtension(const std::string& name) {
-    if (name.size() < kBookExtension.size())
-        return false;
-    for (std::size_t i = 0; i < kBookExtension.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(name[name.size() - kBookExtension.size() + i])) !=
-            kBookExtension[i])
-            return false;
-    return true;
-}
-
 // The book's file name without its extension: the title of a book that has no cover name.
 std::string BookTitle(const Book& book) {
     std::string name = FileNameOf(book.path());
-    if (name.size() > kBookExtension.size() && EndsWithBookExtension(name))
+    if (name.size() > kBookExtension.size() && HasBookExtension(name))
         name.resize(name.size() - kBookExtension.size());
     return name;
 }
@@ -506,6 +496,9 @@ std::string BookTitle(const Book& book) {
 ExportOutcome Stream(const Book& book, ExportFormat format, Output& out, Progress* progress) {
     RefuseUnavailable(format);
     const BookHeader header = book.readHeader();
+    // A key that no longer opens the book (another copy changed its password) would write pages of garbage.
+    if (header.checkPhrase != kCheckPhrase)
+        throw RuntimeError(code::BookChangedElsewhere);
     std::unique_ptr<ProgressTask> task;
     if (progress)
         task = progress->start("Exporting your dayvell, pages written:", "Export dayvell", book.countPages());
@@ -599,7 +592,7 @@ void RefuseTarget(const Book& book, const std::string& target, FileSystem& fs) {
     const std::string name = FileNameOf(target);
     if (name.empty() || name == "." || name == "..")
         throw RuntimeError(code::BadFileName);
-    if (EndsWithBookExtension(name) || IsScratchName(name))
+    if (HasBookExtension(name) || IsScratchName(name))
         throw ExportRefused("An export is not a book: its name cannot end in .dvl");
     struct stat targetStat {};
     struct stat bookStat {};

@@ -453,6 +453,9 @@ ImportFile ReadImportFile(const std::string& path, const Clock& clock, const Imp
     FileHandle file(fs, fd);
     if (fs.fstat(fd, &st) != 0)
         throw ErrnoError(errno);
+    // Its enciphered lines would make pages of gibberish.
+    if (HasBookExtension(FileNameOf(path)))
+        throw ImportError(path, "it is a book; its pages are read by opening it");
     if (S_ISDIR(st.st_mode))
         throw ImportError(path, "it is a folder");
     if (!S_ISREG(st.st_mode))

@@ -22,7 +22,8 @@ inline std::vector<Page> HostilePages() {
         {" 1", "Saturday, 12/5/2026", "1:46:33 PM", "Dear diary,\r\ntoday was a long day."},
         {" 2", "Sunday, 12/6/2026", "9:05:00 AM",
          "# not a heading\r\n---\r\n    not code\r\n1. not a list\r\n- nor this\r\n> nor a quote\r\n===\r\n"
-         "*stars* _under_ [link](http://x) `tick` \\ back | pipe ~ &amp; #hash\r\n\r\nafter an empty line"},
+         "*stars* _under_ [link](http://x) `tick` \\ back | pipe ~ &amp; #hash\r\nends in a backslash \\\r\n"
+         "\r\nafter an empty line"},
         {" 3", "Monday, 12/7/2026", "11:59:59 PM",
          "<script>alert(\"x\")</script> & </div></article><h1>fake</h1> \"quoted\" 'single'"},
         {" 4", "Tuesday, 12/8/2026", "8:00:00 AM", Cp1252FromUtf8("CAFÉ — 5 € … “quoted” Ö") + "\x81\x03"},

@@ -269,7 +269,9 @@ TEST_F(ExportTest, MarkdownHasOneSectionPerPageAndNoLineOfTextMakesMarkup) {
             while (digits < line.size() && std::isdigit(static_cast<unsigned char>(line[digits])))
                 ++digits;
             EXPECT_FALSE(digits > 0 && digits < line.size() && (line[digits] == '.' || line[digits] == ')')) << line;
-            const bool hardBreak = line.ends_with("\\") && !line.ends_with("\\\\");
+            // An odd number of backslashes at the end: the last is a hard break, not an escaped backslash.
+            const std::size_t backslashes = line.size() - 1 - line.find_last_not_of('\\');
+            const bool hardBreak = backslashes % 2 == 1;
             got.push_back(Unescaped(hardBreak ? line.substr(0, line.size() - 1) : line));
             const bool nextIsText = at < lines.size() && !lines[at].empty() && !lines[at].starts_with("## ");
             EXPECT_EQ(hardBreak, nextIsText) << line;
@@ -394,6 +396,20 @@ TEST_F(ExportTest, TargetsThatPutABookAtRiskAreRefusedBeforeAnythingIsWritten) {
         EXPECT_EQ(strayFiles({"book-link.txt", "folder.html"}), std::vector<std::string>{});
     }
     EXPECT_TRUE(progress.shown.empty());
+}
+
+TEST_F(ExportTest, AKeyThatNoLongerOpensTheBookExportsNothing) {
+    // Another copy of the program changed the password since this one opened the book.
+    Book(path, kKey).reencipher("%$#!");
+    for (ExportFormat format : {ExportFormat::Text, ExportFormat::Json}) {
+        try {
+            ExportBook(Book(path, kKey), format, tmp.file("out.txt"), Existing::Keep, progress);
+            ADD_FAILURE() << "pages deciphered with the old key were written";
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.code(), code::BookChangedElsewhere);
+        }
+        EXPECT_EQ(strayFiles(), std::vector<std::string>{});
+    }
 }
 
 TEST_F(ExportTest, ACancelledExportLeavesNoFile) {

@@ -277,6 +277,14 @@ TEST_F(ImportTest, AFileThatIsNoExportIsRefusedWithAClearReasonNeverACrashOrAHan
         {"nothing but blanks", " \r\n\t ", "it is empty"},
         {"not UTF-8 text", "caf\xE9 au lait", "it is neither a JSON export nor UTF-8 text"},
     };
+    // A book is never read as text, whatever its bytes.
+    WriteFileBytes(tmp.file("other.DVL"), "\"plain as text\"\r\n");
+    try {
+        ReadImportFile(tmp.file("other.DVL"), clock);
+        ADD_FAILURE() << "a book was read as a page of text";
+    } catch (const ImportError& e) {
+        EXPECT_NE(e.description().find("it is a book"), std::string::npos) << e.description();
+    }
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const std::string p = tmp.file("hostile.json");

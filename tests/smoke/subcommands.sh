@@ -106,7 +106,38 @@ expect_error "a file that is no book" text.dvl
 run import diary.dvl emoji.json note.txt --skip-unstorable
 [ "$status" -eq 0 ] || fail "--skip-unstorable ended with status $status"
 grep -q "^dayvell: skipped: The page from emoji.json (entry 1)" <<<"$err" || fail "the skipped page was not named: $err"
-[ "$out" = "1 pages added to diary.dvl" ] || fail "--skip-unstorable said '$out'"
+[ "$out" = "1 page added to diary.dvl" ] || fail "--skip-unstorable said '$out'"
+
+# Interrupted half-way, an export leaves no file behind, and the program ends by the signal.
+"$write_book" "$work" big.dvl "$password" 0 || exit 1
+awk 'BEGIN {
+    body = ""; while (length(body) < 1500) body = body "the day was long and we walked to town ";
+    printf "{\"entries\": [";
+    for (i = 0; i < 20000; i++)
+        printf "%s{\"date\": \"2023-01-%02d\", \"time\": \"10:00\", \"title\": \"Entry %d.\", \"body\": \"%s\"}",
+               (i ? "," : ""), i % 28 + 1, i, body;
+    print "]}" }' >big.json
+run import big.dvl big.json
+[ "$status" -eq 0 ] || fail "importing 20,000 entries ended with status $status: $err"
+printf '%s\n' "$password" | "$program" export big.dvl --format html -o big.html --password-stdin &
+exporting=$!
+seen=0
+for _ in $(seq 1 2000); do
+    if compgen -G ".big.html.*" >/dev/null; then
+        seen=1
+        break
+    fi
+    sleep 0.005
+done
+# Terminated: a job in the background of a script ignores Ctrl-C's signal, as it should.
+kill -TERM "$exporting" 2>/dev/null
+wait "$exporting"
+status=$?
+if [ "$seen" -eq 1 ]; then
+    [ "$status" -eq 143 ] || fail "an interrupted export ended with status $status, not by its signal (143)"
+    [ ! -e big.html ] || fail "an interrupted export left big.html"
+fi
+compgen -G ".big.html.*" >/dev/null && fail "an interrupted export left its scratch file: $(ls -A)"
 
 # No terminal and no --password-stdin: the password is never taken from anywhere else.
 err="$(DAYVELL_PASSWORD="$password" PASSWORD="$password" setsid -w "$program" count diary.dvl </dev/null 2>&1)"
