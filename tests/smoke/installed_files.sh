@@ -69,10 +69,11 @@ xmllint --noout "$share/icons/hicolor/scalable/apps/$app.svg" || fail "the SVG i
 
 warnings="$(zcat "$share/man/man1/dayvell.1.gz" | groff -man -ww -z 2>&1)"
 [ -z "$warnings" ] || fail "the manual page has faults: $warnings"
-zcat "$share/man/man1/dayvell.1.gz" | groff -man -Tascii 2>/dev/null | sed 's/.\x08//g' | grep -q -- '--version' || fail "the manual page does not describe --version"
+# Rendered once: grep -q stops reading early, which a pipeline with pipefail would take for a failure.
+manual="$(zcat "$share/man/man1/dayvell.1.gz" | groff -man -Tascii 2>/dev/null | sed 's/.\x08//g')"
+grep -q -- '--version' <<<"$manual" || fail "the manual page does not describe --version"
 for subcommand in export import search count; do
-    zcat "$share/man/man1/dayvell.1.gz" | groff -man -Tascii 2>/dev/null | sed 's/.\x08//g' |
-        grep -q -- "dayvell $subcommand" || fail "the manual page does not describe dayvell $subcommand"
+    grep -q -- "dayvell $subcommand" <<<"$manual" || fail "the manual page does not describe dayvell $subcommand"
 done
 
 exit "$failed"
