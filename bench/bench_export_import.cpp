@@ -13,6 +13,7 @@
 #include "core/Numbers.h"
 #include "core/Progress.h"
 #include "core/Record.h"
+#include "core/UsEnglishClock.h"
 
 #include <benchmark/benchmark.h>
 
@@ -24,39 +25,9 @@
 
 using namespace dayvell;
 using namespace dayvell::bench;
+using dayvell::test::UsEnglishClock;
 
 namespace {
-
-class Unwatched : public Progress {
-public:
-    std::unique_ptr<ProgressTask> start(const std::string&, const std::string&, std::int64_t) override {
-        return std::make_unique<Task>();
-    }
-
-private:
-    struct Task : ProgressTask {
-        bool advance(std::int64_t) override { return true; }
-    };
-};
-
-// Stamps as a system in US English does; the windows' clock formats through the locale instead.
-class BenchClock : public Clock {
-public:
-    ClockReading now() const override { return at({2026, 12, 10}, {13, 46, 33}); }
-    std::string shortDate() const override { return now().shortDate; }
-    std::string weekdayName() const override { return now().weekdayName; }
-    std::string timeText() const override { return now().timeText; }
-    ClockReading at(const CivilDate& d, const CivilTime& t) const override {
-        static const char* const days[] = {"Monday", "Tuesday",  "Wednesday", "Thursday",
-                                           "Friday", "Saturday", "Sunday"};
-        char date[32];
-        char time[32];
-        std::snprintf(date, sizeof date, "%d/%d/%d", d.month, d.day, d.year);
-        std::snprintf(time, sizeof time, "%d:%02d:%02d %s", t.hour % 12 ? t.hour % 12 : 12, t.minute, t.second,
-                      t.hour < 12 ? "AM" : "PM");
-        return {days[Weekday(d) - 1], date, time};
-    }
-};
 
 void SetBytes(benchmark::State& state, const std::string& path) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
@@ -69,33 +40,16 @@ void SetBytes(benchmark::State& state, const std::string& path) {
 // book's size costs at least.
 void BM_Reference_CopyBookFile(benchmark::State& state) {
     const std::string& path = GeneratedBook(static_cast<int>(state.range(0)));
-    const std::string copy = WorkDir() + "copy.tmp";
-    std::vector<char> buffer(1 << 20);
-    for (auto _ : state) {
-        const int in = ::open(path.c_str(), O_RDONLY);
-        const int out = ::open(copy.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ssize_t n;
-        while ((n = ::read(in, buffer.data(), buffer.size())) > 0)
-            if (::write(out, buffer.data(), static_cast<size_t>(n)) != n)
-                std::abort();
-        ::fsync(out);
-        ::close(out);
-        ::close(in);
-    }
+    for (auto _ : state)
+        CopyAndFsync(path, WorkDir() + "copy.tmp");
     SetBytes(state, path);
 }
 
 // Every page read and deciphered: what any export must do before it writes a byte.
 void BM_Reference_ReadAndDecipherAll(benchmark::State& state) {
     Book book(GeneratedBook(static_cast<int>(state.range(0))), kKey);
-    for (auto _ : state) {
-        std::size_t total = 0;
-        book.forEachRecord([&](std::int64_t, const RecordView& r) {
-            total += book.decodePage(r).text.size();
-            return true;
-        });
-        benchmark::DoNotOptimize(total);
-    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(DecipherAll(book));
     SetBytes(state, book.path());
 }
 
@@ -103,7 +57,7 @@ void BM_Export(benchmark::State& state) {
     const auto format = static_cast<ExportFormat>(state.range(1));
     Book book(GeneratedBook(static_cast<int>(state.range(0))), kKey);
     const std::string target = WorkDir() + "export" + InfoOf(format).extension;
-    Unwatched progress;
+    NoProgress progress;
     for (auto _ : state)
         ExportBook(book, format, target, Existing::Replace, progress);
     state.SetLabel(InfoOf(format).name);
@@ -115,7 +69,7 @@ void BM_Export(benchmark::State& state) {
 const std::string& OwnJson(int pages) {
     static const std::string path = [pages] {
         const std::string p = WorkDir() + "own.json";
-        Unwatched progress;
+        NoProgress progress;
         ExportBook(Book(GeneratedBook(pages), kKey), ExportFormat::Json, p, Existing::Replace, progress);
         return p;
     }();
@@ -158,7 +112,7 @@ const std::string& EmptyBook() {
 
 // What the import adds: the pages of a file, read and ordered.
 std::vector<ImportedPage> PagesOf(const std::string& file) {
-    BenchClock clock;
+    UsEnglishClock clock;
     std::vector<ImportedPage> pages = ReadImportFile(file, clock).pages;
     OrderByDate(pages);
     return pages;
@@ -188,7 +142,7 @@ void BM_Reference_AppendSamePages(benchmark::State& state) {
 void BM_ImportPages(benchmark::State& state) {
     const std::vector<ImportedPage> pages = PagesOf(state.range(1) ? JrnlJson(20000) : OwnJson(20000));
     const std::string copy = WorkDir() + "import.dvl";
-    Unwatched progress;
+    NoProgress progress;
     for (auto _ : state) {
         std::filesystem::copy_file(EmptyBook(), copy, std::filesystem::copy_options::overwrite_existing);
         Book book(copy, kKey);
@@ -202,7 +156,7 @@ void BM_ImportPages(benchmark::State& state) {
 void BM_ImportFile(benchmark::State& state) {
     const std::string& file = state.range(1) ? JrnlJson(20000) : OwnJson(20000);
     const std::string copy = WorkDir() + "import.dvl";
-    Unwatched progress;
+    NoProgress progress;
     for (auto _ : state) {
         std::filesystem::copy_file(EmptyBook(), copy, std::filesystem::copy_options::overwrite_existing);
         Book book(copy, kKey);
@@ -218,7 +172,7 @@ void BM_ImportFile(benchmark::State& state) {
 // Reading the JSON file alone, through the parser, beside the import.
 void BM_ReadImportFile(benchmark::State& state) {
     const std::string& file = state.range(1) ? JrnlJson(20000) : OwnJson(20000);
-    BenchClock clock;
+    UsEnglishClock clock;
     for (auto _ : state)
         benchmark::DoNotOptimize(ReadImportFile(file, clock).pages.size());
     state.SetLabel(state.range(1) ? "jrnl json" : "own json");
@@ -231,7 +185,7 @@ void BM_PeakMemoryExport(benchmark::State& state) {
     const auto format = static_cast<ExportFormat>(state.range(1));
     Book book(GeneratedBook(static_cast<int>(state.range(0))), kKey);
     const std::string target = WorkDir() + "peak" + InfoOf(format).extension;
-    Unwatched progress;
+    NoProgress progress;
     long peakAbove = 0;
     for (auto _ : state) {
         std::ofstream("/proc/self/clear_refs") << "5";

@@ -10,11 +10,13 @@
 //   peak_memory import /tmp/many.dvl FILE  (imports FILE into the book)
 // Each prints the process's peak resident size beside the size of the largest record. An export streams: its peak
 // is the same for a book of 1,000 pages as for one of 20,000.
+#include "GeneratedBooks.h"
 #include "core/Book.h"
 #include "core/Export.h"
 #include "core/FileSystem.h"
 #include "core/Import.h"
 #include "core/Progress.h"
+#include "core/UsEnglishClock.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -29,28 +31,6 @@ using namespace dayvell;
 namespace {
 
 constexpr const char* kKey = "key1";
-
-class Quiet : public Progress {
-public:
-    std::unique_ptr<ProgressTask> start(const std::string&, const std::string&, std::int64_t) override {
-        return std::make_unique<Task>();
-    }
-
-private:
-    struct Task : ProgressTask {
-        bool advance(std::int64_t) override { return true; }
-    };
-};
-
-// Stamps every moment alike: what matters here is the memory, not the texts.
-class StampingClock : public Clock {
-public:
-    ClockReading now() const override { return {"Friday", "1/1/2027", "1:00:00 PM"}; }
-    std::string shortDate() const override { return now().shortDate; }
-    std::string weekdayName() const override { return now().weekdayName; }
-    std::string timeText() const override { return now().timeText; }
-    ClockReading at(const CivilDate&, const CivilTime&) const override { return now(); }
-};
 
 long PeakKiB() {
     rusage u{};
@@ -111,11 +91,11 @@ int main(int argc, char** argv) {
         const auto format = ExportFormatNamed(argv[3]);
         if (!format)
             return 2;
-        Quiet progress;
+        dayvell::bench::NoProgress progress;
         ExportBook(Book(path, kKey), *format, path + "." + argv[3], Existing::Replace, progress);
     } else if (op == "import" && argc > 3) {
-        Quiet progress;
-        StampingClock clock;
+        dayvell::bench::NoProgress progress;
+        dayvell::test::UsEnglishClock clock;
         Book book(path, kKey);
         ImportPages(book, ReadImportFile(argv[3], clock).pages, progress);
     } else {

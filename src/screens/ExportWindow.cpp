@@ -97,13 +97,9 @@ ExportWindow::ExportWindow(Services& services) : ProgramWindow(services, QString
     label5->setBuddy(m_text1);
 
     layout->addWidget(parts::Line(central, "Line2"));
-    auto* buttons = new QHBoxLayout;
     auto* command1 = parts::Button(central, "Command1", QStringLiteral("&Export"), QStringLiteral("Write the file"));
     auto* command2 = parts::Button(central, "Command2", QStringLiteral("E&xit"), QStringLiteral("Get me out of here!"));
-    buttons->addStretch();
-    buttons->addWidget(command1);
-    buttons->addWidget(command2);
-    layout->addLayout(buttons);
+    layout->addLayout(parts::ButtonRow({command1, command2}));
     setCentralWidget(central);
 
     connect(m_combo1, &QComboBox::currentIndexChanged, this, &ExportWindow::Combo1_Change);
@@ -123,11 +119,7 @@ void ExportWindow::Form_Activate() {
     if (m_placed)
         return;
     m_placed = true;
-    Guarded(services().dialogs, [&] {
-        const QString own = FirstDirectory(services().state.bookdir);
-        m_drive1->setDrive(own);
-        m_dir1->setPath(own);
-    });
+    Guarded(services().dialogs, [&] { ShowBookFolder(services().state.bookdir, *m_drive1, *m_dir1); });
 }
 
 const ExportFormatInfo& ExportWindow::chosen() const {

@@ -65,14 +65,10 @@ ImportWindow::ImportWindow(Services& services) : ProgramWindow(services, QString
     layout->addLayout(grid, 1);
 
     layout->addWidget(parts::Line(central, "Line2"));
-    auto* buttons = new QHBoxLayout;
     auto* command1 =
         parts::Button(central, "Command1", QStringLiteral("&Import"), QStringLiteral("Add the pages of these files"));
     auto* command2 = parts::Button(central, "Command2", QStringLiteral("E&xit"), QStringLiteral("Get me out of here!"));
-    buttons->addStretch();
-    buttons->addWidget(command1);
-    buttons->addWidget(command2);
-    layout->addLayout(buttons);
+    layout->addLayout(parts::ButtonRow({command1, command2}));
     setCentralWidget(central);
 
     connect(m_drive1, &DriveList::changed, this, &ImportWindow::Drive1_Change);
@@ -92,9 +88,7 @@ void ImportWindow::Form_Activate() {
         return;
     m_placed = true;
     Guarded(services().dialogs, [&] {
-        const QString own = FirstDirectory(services().state.bookdir);
-        m_drive1->setDrive(own);
-        m_dir1->setPath(own);
+        ShowBookFolder(services().state.bookdir, *m_drive1, *m_dir1);
         m_file1->setPath(m_dir1->path());
     });
 }
