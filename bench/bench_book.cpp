@@ -79,17 +79,8 @@ void BM_Reference_ReadAndMemchr(benchmark::State& state) {
 void BM_Reference_CopyAndFsync(benchmark::State& state) {
     const std::string path = GeneratedBook(static_cast<int>(state.range(0)));
     const std::string copy = WorkDir() + "copy.tmp";
-    std::vector<char> buffer(1 << 20);
     for (auto _ : state) {
-        int in = ::open(path.c_str(), O_RDONLY);
-        int out = ::open(copy.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ssize_t n;
-        while ((n = ::read(in, buffer.data(), buffer.size())) > 0)
-            if (::write(out, buffer.data(), static_cast<size_t>(n)) != n)
-                std::abort();
-        ::fsync(out);
-        ::close(out);
-        ::close(in);
+        CopyAndFsync(path, copy);
         ::rename(copy.c_str(), (copy + "2").c_str());
     }
     SetBytes(state, path);
@@ -121,14 +112,8 @@ void BM_ReadLastPage(benchmark::State& state) {
 // What a search does: every page read and deciphered.
 void BM_DecodeAllPages(benchmark::State& state) {
     Book book(GeneratedBook(static_cast<int>(state.range(0))), kKey);
-    for (auto _ : state) {
-        size_t total = 0;
-        book.forEachRecord([&](std::int64_t, const RecordView& r) {
-            total += book.decodePage(r).text.size();
-            return true;
-        });
-        benchmark::DoNotOptimize(total);
-    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(DecipherAll(book));
     SetBytes(state, book.path());
 }
 
@@ -202,15 +187,6 @@ void BM_Search(benchmark::State& state) {
     }
     state.counters["matches"] = static_cast<double>(matches);
     SetBytes(state, book.path());
-}
-
-long StatusKb(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind(field, 0) == 0)
-            return std::stol(line.substr(std::strlen(field)));
-    return -1;
 }
 
 // Peak memory while counting and then reading every page of the book, above the resident size before: the reader

@@ -35,17 +35,8 @@ std::string Folder(const std::string& name) {
 void BM_Reference_CopyAndFsync(benchmark::State& state) {
     const std::string path = GeneratedBook(kPages);
     const std::string dir = Folder("reference");
-    std::vector<char> buffer(1 << 20);
     for (auto _ : state) {
-        const int in = ::open(path.c_str(), O_RDONLY);
-        const int out = ::open((dir + "copy.tmp").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ssize_t n;
-        while ((n = ::read(in, buffer.data(), buffer.size())) > 0)
-            if (::write(out, buffer.data(), static_cast<size_t>(n)) != n)
-                std::abort();
-        ::fsync(out);
-        ::close(out);
-        ::close(in);
+        CopyAndFsync(path, dir + "copy.tmp");
         ::rename((dir + "copy.tmp").c_str(), (dir + "copy.dvl").c_str());
     }
     SetBytes(state, path);

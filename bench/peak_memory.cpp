@@ -7,9 +7,18 @@
 //   peak_memory append /tmp/big.dvl     (saves a short page after the huge one)
 //   peak_memory rewrite /tmp/big.dvl    (refreshes the date: a whole rewrite)
 //   peak_memory reencipher /tmp/big.dvl (changes the password there and back)
-// Each prints the process's peak resident size beside the size of the largest record.
+//   peak_memory pages /tmp/many.dvl 20000  (writes a book of 20,000 pages of 1,500 bytes, in one rewrite)
+//   peak_memory export /tmp/many.dvl json  (exports it to /tmp/many.dvl.json; txt, md and html as well)
+//   peak_memory import /tmp/many.dvl FILE  (imports FILE into the book)
+// Each prints the process's peak resident size beside the size of the largest record. An export streams: its peak
+// is the same for a book of 1,000 pages as for one of 20,000.
+#include "GeneratedBooks.h"
 #include "core/Book.h"
+#include "core/Export.h"
 #include "core/FileSystem.h"
+#include "core/Import.h"
+#include "core/Progress.h"
+#include "core/UsEnglishClock.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -35,7 +44,10 @@ long PeakKiB() {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s make|reference|read|readlast|append|rewrite|reencipher BOOK [MB]\n", argv[0]);
+        std::fprintf(stderr,
+                     "usage: %s make|reference|read|readlast|append|rewrite|reencipher|pages|export|import BOOK "
+                     "[MB|N|FORMAT|FILE]\n",
+                     argv[0]);
         return 2;
     }
     const std::string op = argv[1];
@@ -70,6 +82,29 @@ int main(int argc, char** argv) {
         Book book(path, kKey);
         book.reencipher("key2");
         book.reencipher(kKey);
+    } else if (op == "pages") {
+        const long pages = argc > 3 ? std::strtol(argv[3], nullptr, 10) : 20000;
+        std::remove(path.c_str());
+        Book::Create(SystemFileSystem(), path, kKey, Book::NewHeader("/tmp/", "1/1/2027"));
+        std::string text;
+        for (int i = 0; text.size() < 1500; ++i)
+            text += (i % 12 == 11) ? "word\r\n" : "word ";
+        Book(path, kKey).appendPages([&](std::int64_t number, Page& page) {
+            page = {{}, "Friday, 1/1/2027", "1:00:00 PM", text};
+            return number <= pages;
+        });
+        largest = text.size();
+    } else if (op == "export" && argc > 3) {
+        const auto format = ExportFormatNamed(argv[3]);
+        if (!format)
+            return 2;
+        dayvell::bench::NoProgress progress;
+        ExportBook(Book(path, kKey), *format, path + "." + argv[3], Existing::Replace, progress);
+    } else if (op == "import" && argc > 3) {
+        dayvell::bench::NoProgress progress;
+        dayvell::test::UsEnglishClock clock;
+        Book book(path, kKey);
+        ImportPages(book, ReadImportFile(argv[3], clock).pages, progress);
     } else {
         return 2;
     }

@@ -19,6 +19,8 @@ PACKAGES=(cmake ninja-build ccache g++ make pkg-config libgtest-dev libgmock-dev
           libsodium-dev
           # Export and import of JSON
           nlohmann-json3-dev
+          # The tests read the HTML export back with a real HTML parser
+          libxml2-dev
           # A FUSE file system of the tests' own, for books on disks without hard links or no-replace renames
           fuse3 libfuse3-dev)
 # The sizes the application icon is drawn at, besides the scalable SVG.

@@ -6,10 +6,14 @@
 #include "core/Numbers.h"
 
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <stdlib.h>
+#include <unistd.h>
+#include <vector>
 
 namespace dayvell::bench {
 
@@ -83,6 +87,46 @@ const std::string& PlainTextOf(int pages) {
         return true;
     });
     return made[pages] = plain;
+}
+
+void CopyAndFsync(const std::string& from, const std::string& to) {
+    static std::vector<char> buffer(1 << 20);
+    const int in = ::open(from.c_str(), O_RDONLY);
+    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (in < 0 || out < 0)
+        std::abort();
+    ssize_t n;
+    while ((n = ::read(in, buffer.data(), buffer.size())) > 0)
+        if (::write(out, buffer.data(), static_cast<size_t>(n)) != n)
+            std::abort();
+    ::fsync(out);
+    ::close(out);
+    ::close(in);
+}
+
+std::size_t DecipherAll(const Book& book) {
+    std::size_t total = 0;
+    book.forEachRecord([&](std::int64_t, const RecordView& r) {
+        total += book.decodePage(r).text.size();
+        return true;
+    });
+    return total;
+}
+
+std::unique_ptr<ProgressTask> NoProgress::start(const std::string&, const std::string&, std::int64_t) {
+    struct Task : ProgressTask {
+        bool advance(std::int64_t) override { return true; }
+    };
+    return std::make_unique<Task>();
+}
+
+long StatusKb(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(field, 0) == 0)
+            return std::stol(line.substr(std::strlen(field)));
+    return -1;
 }
 
 bool GrepCi(const std::string& word, const std::string& file) {

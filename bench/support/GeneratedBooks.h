@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "core/Book.h"
+#include "core/Progress.h"
+
+#include <cstddef>
 #include <random>
 #include <string>
 
@@ -25,6 +29,22 @@ std::string CopyOfBook(int pages, const std::string& name);
 // The pages of that book deciphered into a plain text file, one page a line with its line breaks made blanks, so
 // that `grep -c` counts matching pages as the search does. Returns its path.
 const std::string& PlainTextOf(int pages);
+
+// Copies the file `from` to `to` in blocks of 1 MiB and syncs the copy: the plain copy that every operation writing
+// a whole book is measured beside.
+void CopyAndFsync(const std::string& from, const std::string& to);
+
+// Reads and deciphers every page of `book`, as a search or an export must; returns the length of all their texts.
+std::size_t DecipherAll(const Book& book);
+
+// The progress of a task nobody watches, and nobody cancels.
+class NoProgress : public Progress {
+public:
+    std::unique_ptr<ProgressTask> start(const std::string&, const std::string&, std::int64_t) override;
+};
+
+// A field of /proc/self/status in kilobytes ("VmRSS:", "VmHWM:"), or -1.
+long StatusKb(const char* field);
 
 // Runs `LC_ALL=C grep -ci word file` to /dev/null; false when grep could not run.
 bool GrepCi(const std::string& word, const std::string& file);

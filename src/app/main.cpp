@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "CommandLine.h"
+
 #include "core/FileSystem.h"
 #include "core/SharedState.h"
 #include "platform/Disks.h"
@@ -21,7 +23,13 @@
 namespace {
 
 void DescribeCommandLine(QCommandLineParser& parser) {
-    parser.setApplicationDescription(QStringLiteral("Keeps a diary in books protected by a password."));
+    parser.setApplicationDescription(
+        QStringLiteral("Keeps a diary in books protected by a password.\n\n"
+                       "Subcommands for scripts, each with its own --help:\n"
+                       "  dayvell export BOOK.dvl --format txt|md|json|html|pdf [-o FILE]\n"
+                       "  dayvell import BOOK.dvl FILE...\n"
+                       "  dayvell search BOOK.dvl WORD\n"
+                       "  dayvell count BOOK.dvl"));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("book"), QStringLiteral("A book file (.dvl) to open."),
@@ -41,6 +49,10 @@ bool AsksOnlyForInformation(int argc, char* argv[]) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // The subcommands for scripts go first: they never touch the window system.
+    if (const std::optional<int> status = dayvell::cli::RunSubcommand(argc, argv))
+        return *status;
+
     dayvell::NameProgram();
     // Help and version are answered on a terminal without a display, as packaging tools and users over ssh ask.
     if (AsksOnlyForInformation(argc, argv)) {

@@ -301,6 +301,12 @@ bool IsScratchName(std::string_view name) {
                       [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
 }
 
+bool HasBookExtension(std::string_view name) {
+    return name.size() >= kBookExtension.size() &&
+           std::equal(kBookExtension.begin(), kBookExtension.end(), name.end() - kBookExtension.size(),
+                      [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+}
+
 Book::Book(std::string path, std::string key, FileSystem& fs)
     : m_path(std::move(path)), m_key(std::move(key)), m_fs(&fs) {}
 
@@ -505,7 +511,7 @@ std::string Book::realPath() const {
 
 void Book::writeThroughScratch(FileHandle& in, const struct stat& source, Owner owner, const std::string& dir,
                                const std::string& target, Existing existing, const std::function<void()>& lastCheck,
-                               const HeaderChange& changeHeader, const PageChange& changePage) {
+                               const HeaderChange& changeHeader, const PageChange& changePage, const Tail& tail) {
     ScratchFile out(*m_fs, dir);
     out.takeOwner(source, owner);
     RecordReader reader(*m_fs, in.fd());
@@ -518,11 +524,16 @@ void Book::writeThroughScratch(FileHandle& in, const struct stat& source, Owner 
         changeHeader(record);
     writer.write(record.field);
     record.release();
+    std::int64_t written = 0;
     for (std::int64_t position = 1; reader.next(record.field); ++position) {
-        if (!changePage || changePage(position, record))
+        if (!changePage || changePage(position, record)) {
             writer.write(record.field);
+            ++written;
+        }
         record.release();
     }
+    if (tail)
+        tail(written, writer);
     writer.flush();
     out.takePermissions(in.fd(), source);
     in.close();
@@ -531,7 +542,7 @@ void Book::writeThroughScratch(FileHandle& in, const struct stat& source, Owner 
     out.placeAs(target, existing);
 }
 
-void Book::rewrite(const HeaderChange& header, const PageChange& page) {
+void Book::rewrite(const HeaderChange& header, const PageChange& page, const Tail& tail) {
     const std::string real = realPath();
     const std::string dir = ParentDirectory(real);
     RefuseScratchName(real);
@@ -547,7 +558,7 @@ void Book::rewrite(const HeaderChange& header, const PageChange& page) {
         RefuseWriteProtected(*m_fs, real, now);
     };
     refuseProtected();
-    writeThroughScratch(in, source, Owner::Book, dir, real, Existing::Replace, refuseProtected, header, page);
+    writeThroughScratch(in, source, Owner::Book, dir, real, Existing::Replace, refuseProtected, header, page, tail);
     lock.syncMadeChange();
 }
 
@@ -583,6 +594,20 @@ void Book::removePage(std::int64_t position) {
         r.replace(0, Encode(PageNumberText(++kept), m_key));
         return true;
     });
+}
+
+std::int64_t Book::appendPages(const std::function<bool(std::int64_t number, Page& page)>& next) {
+    std::int64_t added = 0;
+    rewrite({}, {}, [&](std::int64_t pages, RecordWriter& writer) {
+        Page page;
+        for (std::int64_t number = pages + 1; next(number, page); ++number, ++added) {
+            writer.write(RecordView{EncodeCarried(PageNumberText(number), m_key, Place::Page, number),
+                                    EncodeCarried(page.date, m_key, Place::Page, number),
+                                    EncodeCarried(page.time, m_key, Place::Page, number),
+                                    EncodeCarried(page.text, m_key, Place::Page, number), kEndMark});
+        }
+    });
+    return added;
 }
 
 void Book::reencipher(const std::string& newKey) {

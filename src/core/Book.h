@@ -24,6 +24,8 @@ inline constexpr std::string_view kBookExtension = ".dvl";
 // Whether a file name is the scratch file's, in any letter case: on a disk that ignores case (a memory stick, say)
 // DVLTEMP.DVL is the same file.
 bool IsScratchName(std::string_view name);
+// Whether a file name ends in ".dvl", in any letter case: the name of a book.
+bool HasBookExtension(std::string_view name);
 
 // The header record, deciphered.
 struct BookHeader {
@@ -145,6 +147,12 @@ public:
     void replacePage(const std::string& pageNumber, const std::string& text);
     // Drops the page at `position` and renumbers the rest from 1.
     void removePage(std::int64_t position);
+    // Adds pages after the last one in a single rewrite, so that all of them land or none does. `next` is asked for
+    // one page after another, given the number it will get (counted on from the book as it is inside the lock),
+    // fills in its date, time and text and returns true, or returns false when there are no more; it may throw to
+    // call the whole addition off. A character the key cannot carry is refused with UncarriedCharacter naming the
+    // page. Returns the number of pages added.
+    std::int64_t appendPages(const std::function<bool(std::int64_t number, Page& page)>& next);
     // Re-enciphers every field under `newKey`; afterwards this object uses the new key. Every field is tried under
     // the new key before anything is written: a character it cannot carry is refused with UncarriedCharacter, and a
     // key the re-enciphered book could not prove with UnprovableKey. After
@@ -184,14 +192,16 @@ private:
     using HeaderChange = std::function<void(RecordEdit&)>;
     // Returns false to drop the record.
     using PageChange = std::function<bool(std::int64_t position, RecordEdit&)>;
-    void rewrite(const HeaderChange& header, const PageChange& page);
+    // Writes further records after the last page, given the number of pages written before them.
+    using Tail = std::function<void(std::int64_t pages, RecordWriter&)>;
+    void rewrite(const HeaderChange& header, const PageChange& page, const Tail& tail = {});
     // Writes the records of `in` (the file `source` describes) to the scratch file in `dir`, changed on the way, and
     // renames it over `target`, replacing a file there only with Existing::Replace; `lastCheck` runs just before the
     // rename. The scratch file takes the source's permissions, and its owner as `owner` says. On any failure the
     // scratch file goes and nothing else has changed.
     void writeThroughScratch(FileHandle& in, const struct stat& source, Owner owner, const std::string& dir,
                              const std::string& target, Existing existing, const std::function<void()>& lastCheck,
-                             const HeaderChange& header, const PageChange& page);
+                             const HeaderChange& header, const PageChange& page, const Tail& tail = {});
     // The path as the file system knows it, and the same with every link resolved.
     std::string native() const;
     std::string realPath() const;

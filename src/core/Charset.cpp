@@ -94,15 +94,33 @@ std::string Utf8(char32_t c) {
 std::string Utf8FromCp1252(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
-    for (unsigned char b : bytes)
-        out += Utf8(Cp1252Char(b));
+    AppendUtf8FromCp1252(out, bytes);
     return out;
 }
 
-std::string Cp1252FromUtf8(std::string_view utf8) {
-    // Strict: a sequence that is cut short, overlong (an overlong "/" must never become a separator), a surrogate
-    // or beyond U+10FFFF is no character at all, and is refused like one the set cannot hold.
+void AppendUtf8FromCp1252(std::string& out, std::string_view bytes) {
+    // Exports convert whole books: runs of ASCII, most of any text, are copied as they are.
+    static const std::array<std::string, 256> kUtf8 = [] {
+        std::array<std::string, 256> table;
+        for (int b = 0; b < 256; ++b)
+            table[static_cast<size_t>(b)] = Utf8(Cp1252Char(static_cast<unsigned char>(b)));
+        return table;
+    }();
+    size_t run = 0;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if (b < 0x80)
+            continue;
+        out.append(bytes.data() + run, i - run);
+        out += kUtf8[b];
+        run = i + 1;
+    }
+    out.append(bytes.data() + run, bytes.size() - run);
+}
+
+std::optional<std::u32string> DecodeUtf8(std::string_view utf8) {
     std::u32string text;
+    text.reserve(utf8.size());
     for (size_t i = 0; i < utf8.size();) {
         const auto b = static_cast<unsigned char>(utf8[i]);
         const int extra = b < 0x80                  ? 0
@@ -111,21 +129,29 @@ std::string Cp1252FromUtf8(std::string_view utf8) {
                           : (b >= 0xF0 && b < 0xF5) ? 3
                                                     : -1;
         if (extra < 0 || utf8.size() - i <= static_cast<size_t>(extra))
-            throw UnstorableText({U'\uFFFD'});
+            return std::nullopt;
         char32_t c = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
         for (int k = 1; k <= extra; ++k) {
             const auto next = static_cast<unsigned char>(utf8[i + static_cast<size_t>(k)]);
             if ((next & 0xC0) != 0x80)
-                throw UnstorableText({U'\uFFFD'});
+                return std::nullopt;
             c = (c << 6) | (next & 0x3F);
         }
         const char32_t least[] = {0, 0x80, 0x800, 0x10000};
         if (c < least[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-            throw UnstorableText({U'\uFFFD'});
+            return std::nullopt;
         text.push_back(c);
         i += 1 + static_cast<size_t>(extra);
     }
-    return ToCp1252(text);
+    return text;
+}
+
+std::string Cp1252FromUtf8(std::string_view utf8) {
+    // What is not UTF-8 at all is refused like a character the set cannot hold.
+    const std::optional<std::u32string> text = DecodeUtf8(utf8);
+    if (!text)
+        throw UnstorableText({U'\uFFFD'});
+    return ToCp1252(*text);
 }
 
 } // namespace dayvell

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -29,8 +30,14 @@ char32_t Cp1252Char(unsigned char code);
 std::string ToCp1252(std::u32string_view text);
 std::u32string FromCp1252(std::string_view bytes);
 
+// The characters of UTF-8 text, or nothing when it is not UTF-8: a sequence cut short, overlong (an overlong "/" must
+// never become a separator), a surrogate or beyond U+10FFFF is no character at all.
+std::optional<std::u32string> DecodeUtf8(std::string_view utf8);
+
 // UTF-8 conveniences for tests, tools and messages.
 std::string Utf8FromCp1252(std::string_view bytes);
+// Appends Utf8FromCp1252(bytes) to `out`, for writers that stream many texts into one buffer.
+void AppendUtf8FromCp1252(std::string& out, std::string_view bytes);
 std::string Cp1252FromUtf8(std::string_view utf8);
 std::string Utf8(char32_t c);
 

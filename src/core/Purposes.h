@@ -30,6 +30,8 @@ inline constexpr int Search = 8;
 inline constexpr int MoveCopy = 9;
 inline constexpr int CoverName = 10;
 inline constexpr int FileName = 12;
+// Importing pages is gated like writing a new page, by the same flag, under a code of its own.
+inline constexpr int Import = 14;
 } // namespace purpose
 
 // True when the flag at `position` is "1"; any other character, or none at all in a short text, is no.
@@ -56,6 +58,8 @@ inline std::string WindowForPurpose(int code) {
         return "Form10";
     case purpose::FileName:
         return "Form12";
+    case purpose::Import:
+        return "Form14";
     default:
         return {};
     }

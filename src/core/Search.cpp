@@ -69,6 +69,21 @@ std::string SearchResultLine(const Page& page) {
     return page.number + "    " + page.date + " " + page.time + "  " + page.text.substr(0, kResultTextLength);
 }
 
+std::string OnOneLine(std::string_view resultLine) {
+    std::string shown;
+    shown.reserve(resultLine.size());
+    for (std::size_t i = 0; i < resultLine.size(); ++i) {
+        if (resultLine[i] != '\r' && resultLine[i] != '\n') {
+            shown += resultLine[i];
+            continue;
+        }
+        shown += " \xB6 ";
+        if (resultLine[i] == '\r' && i + 1 < resultLine.size() && resultLine[i + 1] == '\n')
+            ++i;
+    }
+    return shown;
+}
+
 namespace {
 
 // Looks for the upper-cased `needle` in one page, deciphering and upper-casing it a piece at a time so that a page

@@ -43,6 +43,11 @@ ClockReading SystemClock::now() const {
     return {weekdayName(moment), shortDate(moment), timeText(moment)};
 }
 
+ClockReading SystemClock::at(const CivilDate& date, const CivilTime& time) const {
+    const QDateTime moment(QDate(date.year, date.month, date.day), QTime(time.hour, time.minute, time.second));
+    return {weekdayName(moment), shortDate(moment), timeText(moment)};
+}
+
 std::string SystemClock::shortDate() const {
     return shortDate(m_now());
 }

@@ -27,6 +27,7 @@ public:
     std::string shortDate() const override;
     std::string weekdayName() const override;
     std::string timeText() const override;
+    ClockReading at(const CivilDate& date, const CivilTime& time) const override;
 
 private:
     std::string shortDate(const QDateTime& moment) const;

@@ -53,6 +53,10 @@ CoverWindow::CoverWindow(Services& services) : ProgramWindow(services, QStringLi
     connect(
         parts::MenuItem(page, "printbook", QStringLiteral("&Print the Dayvell"), QKeySequence(Qt::CTRL | Qt::Key_P)),
         &QAction::triggered, this, &CoverWindow::printbook_Click);
+    connect(parts::MenuItem(page, "exportbook", QStringLiteral("E&xport the Dayvell...")), &QAction::triggered, this,
+            &CoverWindow::exportbook_Click);
+    connect(parts::MenuItem(page, "importpages", QStringLiteral("&Import pages...")), &QAction::triggered, this,
+            &CoverWindow::importpages_Click);
     connect(parts::MenuItem(page, "quit", QStringLiteral("&Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q)),
             &QAction::triggered, this, &CoverWindow::quit_Click);
 
@@ -296,6 +300,19 @@ void CoverWindow::printbook_Click() {
             return;
         PrintBook(OpenBook(services().state), services().printer, services().progress);
     });
+}
+
+// The export leaves the password's protection behind: it asks for the password as printing does, whatever the
+// security flags say.
+void CoverWindow::exportbook_Click() {
+    if (!passwordGiven("Incorrect password. Export cancelled."))
+        return;
+    services().windows.show(QStringLiteral("Form13"));
+}
+
+// Adding pages is writing pages: the new page's flag guards it.
+void CoverWindow::importpages_Click() {
+    openGated(flag::NewPage, purpose::Import);
 }
 
 void CoverWindow::deletebook_Click() {

@@ -28,6 +28,8 @@ public:
     void view_Click();
     void search_Click();
     void printbook_Click();
+    void exportbook_Click();
+    void importpages_Click();
     void quit_Click();
     void cover_Click();
     void changefile_Click();

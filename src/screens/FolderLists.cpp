@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "FolderLists.h"
 
+#include "platform/DirList.h"
+#include "platform/DriveList.h"
 #include "platform/Text.h"
 
 namespace dayvell {
@@ -10,6 +12,12 @@ QString FirstDirectory(const std::string& bookdir) {
     if (dir.size() > 1 && dir.back() == '/')
         dir.remove_suffix(1);
     return QStringFromCp1252(dir);
+}
+
+void ShowBookFolder(const std::string& bookdir, DriveList& drive, DirList& dir) {
+    const QString own = FirstDirectory(bookdir);
+    drive.setDrive(own);
+    dir.setPath(own);
 }
 
 } // namespace dayvell

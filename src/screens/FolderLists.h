@@ -12,4 +12,11 @@ namespace dayvell {
 // directory list set carries none, and is the directory itself.
 QString FirstDirectory(const std::string& bookdir);
 
+class DirList;
+class DriveList;
+
+// Puts a drive list and a directory list on the open book's folder, `bookdir`. Throws RuntimeError when it cannot
+// be shown.
+void ShowBookFolder(const std::string& bookdir, DriveList& drive, DirList& dir);
+
 } // namespace dayvell

@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QFrame>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -49,6 +50,14 @@ QAction* MenuItem(QWidget* menu, const char* name, const QString& caption, const
     action->setShortcut(shortcut);
     menu->addAction(action);
     return action;
+}
+
+QHBoxLayout* ButtonRow(std::initializer_list<QPushButton*> buttons) {
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    for (QPushButton* button : buttons)
+        row->addWidget(button);
+    return row;
 }
 
 void KeepOutOfTaskbar(QWidget* window) {

@@ -4,7 +4,10 @@
 #include <QKeySequence>
 #include <QString>
 
+#include <initializer_list>
+
 class QAction;
+class QHBoxLayout;
 class QFrame;
 class QLabel;
 class QPushButton;
@@ -24,6 +27,9 @@ QPushButton* Button(QWidget* parent, const char* name, const QString& caption, c
 QFrame* Line(QWidget* parent, const char* name, Qt::Orientation orientation = Qt::Horizontal);
 // A menu item added to `menu` (a QMenu, or a menu bar for a top-level item that acts at once).
 QAction* MenuItem(QWidget* menu, const char* name, const QString& caption, const QKeySequence& shortcut = {});
+
+// A row of buttons at the right, in the order given.
+QHBoxLayout* ButtonRow(std::initializer_list<QPushButton*> buttons);
 
 // A helper window of the program stays out of the taskbar.
 void KeepOutOfTaskbar(QWidget* window);

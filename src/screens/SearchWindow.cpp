@@ -35,9 +35,6 @@ namespace {
 
 constexpr int kHelpTopic = 8;
 
-// Where a line break stood in the start of a page's text.
-const QString kLineBreakMark = QStringLiteral(" \u00B6 ");
-
 // The widest a caption column insists on being, in characters of the result lines.
 constexpr int kWidestColumn = 40;
 
@@ -46,16 +43,12 @@ constexpr int kWidestColumn = 40;
 QString ShownResultLine(const std::string& resultLine) {
     // A search may list every page of a book of many years: the common line, plain ASCII on one line, takes the
     // short way.
-    const bool ascii =
-        std::all_of(resultLine.begin(), resultLine.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    QString shown = ascii ? QString::fromLatin1(resultLine.data(), static_cast<qsizetype>(resultLine.size()))
-                          : QStringFromCp1252(resultLine);
-    if (resultLine.find_first_of("\r\n") == std::string::npos)
-        return shown;
-    shown.replace(QStringLiteral("\r\n"), kLineBreakMark);
-    shown.replace(QLatin1Char('\r'), kLineBreakMark);
-    shown.replace(QLatin1Char('\n'), kLineBreakMark);
-    return shown;
+    const bool plain = std::all_of(resultLine.begin(), resultLine.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x80 && c != '\r' && c != '\n';
+    });
+    if (plain)
+        return QString::fromLatin1(resultLine.data(), static_cast<qsizetype>(resultLine.size()));
+    return QStringFromCp1252(OnOneLine(resultLine));
 }
 
 SearchWindow::SearchWindow(Services& services) : ProgramWindow(services, QStringLiteral("Form8")) {

@@ -4,7 +4,9 @@
 #include "CoverNameWindow.h"
 #include "CoverWindow.h"
 #include "CreateWizard.h"
+#include "ExportWindow.h"
 #include "FileNameWindow.h"
+#include "ImportWindow.h"
 #include "MoveCopyWindow.h"
 #include "NewPageWindow.h"
 #include "OpenBrowser.h"
@@ -47,6 +49,10 @@ void RegisterWindows(Services& services) {
                                     [&services] { return std::make_unique<CoverNameWindow>(services); });
     services.windows.registerWindow(QStringLiteral("Form12"),
                                     [&services] { return std::make_unique<FileNameWindow>(services); });
+    services.windows.registerWindow(QStringLiteral("Form13"),
+                                    [&services] { return std::make_unique<ExportWindow>(services); });
+    services.windows.registerWindow(QStringLiteral("Form14"),
+                                    [&services] { return std::make_unique<ImportWindow>(services); });
 }
 
 } // namespace dayvell

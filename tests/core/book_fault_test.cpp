@@ -223,6 +223,19 @@ INSTANTIATE_TEST_SUITE_P(
                           b.appendPage({" 4", "Tuesday, 12/8/2026", "8:00 AM", "More"});
                       },
                       {}},
+            Operation{"append_pages",
+                      [](Book& b, const std::string&) {
+                          const std::vector<Page> more = {{"", "Tuesday, 12/8/2026", "8:00 AM", "More"},
+                                                          {"", "Wednesday, 12/9/2026", "9:00 AM", "And more"}};
+                          std::size_t i = 0;
+                          b.appendPages([&](std::int64_t, Page& p) {
+                              if (i == more.size())
+                                  return false;
+                              p = more[i++];
+                              return true;
+                          });
+                      },
+                      {}},
             Operation{"date_refresh", [](Book& b, const std::string&) { b.refreshDate("1/1/2027"); }, {}},
             Operation{"flags", [](Book& b, const std::string&) { b.replaceFlags("0000000"); }, {}},
             Operation{"cover_name", [](Book& b, const std::string&) { b.replaceCoverName("A cover"); }, {}},

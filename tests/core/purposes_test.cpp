@@ -16,9 +16,9 @@ TEST(Purposes, OnlyAOneAsksForThePassword) {
 }
 
 TEST(Purposes, EachCodeOpensTheWindowOfItsNumber) {
-    const std::pair<int, const char*> table[] = {{2, "Form2"}, {5, "Form5"}, {6, "Form6"},   {7, "Form7"},
-                                                 {8, "Form8"}, {9, "Form9"}, {10, "Form10"}, {12, "Form12"},
-                                                 {0, ""},      {1, ""},      {11, ""},       {99, ""}};
+    const std::pair<int, const char*> table[] = {
+        {2, "Form2"},   {5, "Form5"},   {6, "Form6"}, {7, "Form7"}, {8, "Form8"}, {9, "Form9"}, {10, "Form10"},
+        {12, "Form12"}, {14, "Form14"}, {0, ""},      {1, ""},      {11, ""},     {99, ""}};
     for (const auto& [code, id] : table)
         EXPECT_EQ(WindowForPurpose(code), id) << code;
 }

@@ -26,7 +26,8 @@ const QString kCover = QStringLiteral("Form5");
 const QString kPrompt = QStringLiteral("frmpassword");
 
 // The windows the cover window's menus open, each stood in for so that a test sees which one was shown.
-const char* const kTargets[] = {"Form2", "Form6", "Form7", "Form8", "Form9", "Form10", "Form12", "newpassword"};
+const char* const kTargets[] = {"Form2",  "Form6",  "Form7",  "Form8",      "Form9",
+                                "Form10", "Form12", "Form14", "newpassword"};
 
 class CoverWindowTest : public ::testing::Test {
 protected:
@@ -189,6 +190,8 @@ TEST_F(CoverWindowTest, MenusHaveTheirCaptionsAndShortcuts) {
         {"page", "view", "View and Edit pages", QKeySequence(Qt::CTRL | Qt::Key_E)},
         {"page", "search", "Search the Dayvell", QKeySequence(Qt::CTRL | Qt::Key_S)},
         {"page", "printbook", "Print the Dayvell", QKeySequence(Qt::CTRL | Qt::Key_P)},
+        {"page", "exportbook", "Export the Dayvell...", QKeySequence()},
+        {"page", "importpages", "Import pages...", QKeySequence()},
         {"page", "quit", "Quit", QKeySequence(Qt::CTRL | Qt::Key_Q)},
         {"maint", "cover", "Change Cover name", QKeySequence(Qt::CTRL | Qt::Key_C)},
         {"maint", "changefile", "Change file name", QKeySequence(Qt::CTRL | Qt::Key_F)},
@@ -213,9 +216,9 @@ TEST_F(CoverWindowTest, GatedItemsAskForThePasswordWhereTheirFlagIsSet) {
         const char* window;
     };
     const Item items[] = {
-        {"cover", 1, 10, "Form10"}, {"changefile", 2, 12, "Form12"}, {"security", 3, 6, "Form6"},
-        {"view", 4, 7, "Form7"},    {"movecopy", 5, 9, "Form9"},     {"enterpage", 6, 2, "Form2"},
-        {"search", 7, 8, "Form8"},
+        {"cover", 1, 10, "Form10"}, {"changefile", 2, 12, "Form12"},  {"security", 3, 6, "Form6"},
+        {"view", 4, 7, "Form7"},    {"movecopy", 5, 9, "Form9"},      {"enterpage", 6, 2, "Form2"},
+        {"search", 7, 8, "Form8"},  {"importpages", 6, 14, "Form14"},
     };
     standInForTargets();
     for (const char* flags : {"0111111", "0000000", "1000001"}) {
@@ -258,7 +261,7 @@ TEST_F(CoverWindowTest, ItemsWhoseWindowIsNotPartOfTheProgramDoNothingVisible) {
     waitUntilActive(bare.windows, kCover);
     ProgramWindow* form5 = bare.windows.window(kCover);
     for (const char* item :
-         {"cover", "changefile", "security", "view", "movecopy", "enterpage", "search", "changepass"})
+         {"cover", "changefile", "security", "view", "movecopy", "enterpage", "search", "changepass", "importpages"})
         trigger(form5, QString::fromLatin1(item));
     settle();
     EXPECT_EQ(bare.windows.loadedIds(), QStringList{kCover});

@@ -35,7 +35,7 @@ done < <(find "$dest" -mindepth 1 \( -type f -o -type l \))
 share="$dest$prefix/share"
 expect=("$dest$prefix/bin/dayvell" "$share/applications/$app.desktop" "$share/metainfo/$app.metainfo.xml"
         "$share/mime/packages/$app.xml" "$share/icons/hicolor/scalable/apps/$app.svg" "$share/man/man1/dayvell.1.gz"
-        "$share/doc/dayvell/copyright")
+        "$share/doc/dayvell/copyright" "$share/doc/dayvell/export-json.md")
 for size in $sizes; do
     expect+=("$share/icons/hicolor/${size}x${size}/apps/$app.png")
 done
@@ -69,6 +69,11 @@ xmllint --noout "$share/icons/hicolor/scalable/apps/$app.svg" || fail "the SVG i
 
 warnings="$(zcat "$share/man/man1/dayvell.1.gz" | groff -man -ww -z 2>&1)"
 [ -z "$warnings" ] || fail "the manual page has faults: $warnings"
-zcat "$share/man/man1/dayvell.1.gz" | groff -man -Tascii 2>/dev/null | sed 's/.\x08//g' | grep -q -- '--version' || fail "the manual page does not describe --version"
+# Rendered once: grep -q stops reading early, which a pipeline with pipefail would take for a failure.
+manual="$(zcat "$share/man/man1/dayvell.1.gz" | groff -man -Tascii 2>/dev/null | sed 's/.\x08//g')"
+grep -q -- '--version' <<<"$manual" || fail "the manual page does not describe --version"
+for subcommand in export import search count; do
+    grep -q -- "dayvell $subcommand" <<<"$manual" || fail "the manual page does not describe dayvell $subcommand"
+done
 
 exit "$failed"
