@@ -49,6 +49,14 @@ ssize_t FileSystem::pread(int fd, void* buffer, size_t size, off_t offset) {
     return n;
 }
 
+ssize_t FileSystem::pwrite(int fd, const void* buffer, size_t size, off_t offset) {
+    ssize_t n;
+    do {
+        n = ::pwrite(fd, buffer, size, offset);
+    } while (n < 0 && errno == EINTR);
+    return n;
+}
+
 int FileSystem::fsync(int fd) {
     return ::fsync(fd);
 }
@@ -174,6 +182,32 @@ void WriteAll(FileSystem& fs, int fd, const char* data, size_t size) {
         data += n;
         size -= static_cast<size_t>(n);
     }
+}
+
+void WriteAllAt(FileSystem& fs, int fd, const char* data, size_t size, off_t offset) {
+    while (size > 0) {
+        ssize_t n = fs.pwrite(fd, data, size, offset);
+        if (n < 0)
+            throw ErrnoError(errno);
+        if (n == 0)
+            throw ErrnoError(ENOSPC);
+        data += n;
+        size -= static_cast<size_t>(n);
+        offset += n;
+    }
+}
+
+size_t ReadAt(FileSystem& fs, int fd, void* data, size_t size, off_t offset) {
+    size_t got = 0;
+    while (got < size) {
+        const ssize_t n = fs.pread(fd, static_cast<char*>(data) + got, size - got, offset + static_cast<off_t>(got));
+        if (n < 0)
+            throw ErrnoError(errno);
+        if (n == 0)
+            break;
+        got += static_cast<size_t>(n);
+    }
+    return got;
 }
 
 void SyncFile(FileSystem& fs, int fd) {
