@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "SealedKeys.h"
 
+#include "SealedRecords.h"
+
 #include <sodium.h>
 
 #include <algorithm>
@@ -178,9 +180,9 @@ OldPassword ChangePassword(FileSystem& fs, int fd, const SealedHead& head, const
                            std::string_view newPassword, const KdfLimits& limits) {
     RefuseUnfitPassword(newPassword);
     CheckKdfLimitsForWriting(limits);
-    // Wrapping anything but this book's key would lock the book for good: the key must open the book's tally.
-    if (!NewestTally(head, key))
-        throw SealedBookDamaged(SealedBookDamaged::kInHead);
+    // Wrapping anything but this book's key would lock the book for good: the key must open the book's tally as
+    // the file holds it now (the reader throws when it does not).
+    [[maybe_unused]] const SealedReader onDisk(fs, fd, head, key);
     KeySlot slot;
     slot.generation = head.slot().generation + 1;
     slot.kdf = limits;

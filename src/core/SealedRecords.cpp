@@ -296,27 +296,27 @@ std::int64_t SealedWriter::finish() {
     return m_pages;
 }
 
-namespace {
-
-// Past the last page: the tally's end, then any whole page a lost tally update left uncounted.
-void SkipToEnd(SealedReader& reader) {
-    reader.skipToTallyEnd();
-    while (reader.skipPage()) {
-    }
-}
-
-} // namespace
-
 SealedAppender::SealedAppender(FileSystem& fs, int fd, const SealedHead& head, const SecureBytes& key)
     : m_fs(fs), m_fd(fd), m_head(head), m_key(key) {
     SealedReader reader(fs, fd, head, key);
-    SkipToEnd(reader);
+    reader.skipToTallyEnd();
+    SealedPage page;
+    while (reader.nextPage(page))
+        m_uncounted = Record{std::string(page.number), std::string(page.date), std::string(page.time),
+                             std::string(page.text), std::string(page.endMark)};
     m_pages = reader.position();
     m_end = reader.end();
     m_nextCopy = 1 - reader.tally().copy;
 }
 
-void SealedAppender::append(const SealedPage& page) {
+std::int64_t SealedAppender::append(const SealedPage& page) {
+    if (m_uncounted && (*m_uncounted)[1] == page.date && (*m_uncounted)[2] == page.time &&
+        (*m_uncounted)[3] == page.text && (*m_uncounted)[4] == page.endMark) {
+        // Saved already by the attempt that failed: it only has to reach the disk, and the tally.
+        SyncFile(m_fs, m_fd);
+        updateTally();
+        return m_pages;
+    }
     const std::int64_t position = m_pages + 1;
     std::string record;
     AppendSealedRecord(record, m_head, m_key, RecordKind::Page, static_cast<std::uint64_t>(position), PageFields(page));
@@ -331,6 +331,12 @@ void SealedAppender::append(const SealedPage& page) {
     }
     m_pages = position;
     m_end += record.size();
+    m_uncounted.reset();
+    updateTally();
+    return position;
+}
+
+void SealedAppender::updateTally() {
     const auto bytes = TallyBytes(m_head, m_key, m_nextCopy, {static_cast<std::uint64_t>(m_pages), m_end});
     try {
         WriteAllAt(m_fs, m_fd, reinterpret_cast<const char*>(bytes.data()), bytes.size(),
@@ -344,7 +350,9 @@ void SealedAppender::append(const SealedPage& page) {
 
 std::int64_t CountSealedPages(FileSystem& fs, int fd, const SealedHead& head, const SecureBytes& key) {
     SealedReader reader(fs, fd, head, key);
-    SkipToEnd(reader);
+    reader.skipToTallyEnd();
+    while (reader.skipPage()) {
+    }
     return reader.position();
 }
 

@@ -2,10 +2,12 @@
 #pragma once
 
 #include "FileSystem.h"
+#include "Record.h"
 #include "SealedFormat.h"
 #include "SecureMemory.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -143,30 +145,41 @@ private:
 // with the book: the end is found from the tally, and the tally is updated in place.
 class SealedAppender {
 public:
-    // Finds the end of the book: the tally's, past any whole page whose tally update was lost. Throws
-    // SealedBookDamaged when the book is shorter than its tally or ends in a record cut short (a page written after
-    // it could never be read).
+    // Finds the end of the book: the tally's, past any whole page whose tally update was lost (such pages are
+    // opened, so that nothing is written after one that fails). Throws SealedBookDamaged when the book is shorter
+    // than its tally, ends in a record cut short (a page written after it could never be read) or past the tally in
+    // one that fails.
     SealedAppender(FileSystem& fs, int fd, const SealedHead& head, const SecureBytes& key);
     // The position the next page takes.
     std::int64_t nextPosition() const { return m_pages + 1; }
     // Seals `page`, writes it at the end and syncs it; a failure cuts the file back to where it ended. Then records
     // the page in the tally copy not in force and syncs again; a failure there is passed over, since the page is on
-    // the disk and a reader finds it past the older tally.
-    void append(const SealedPage& page);
+    // the disk and a reader finds it past the older tally. Returns the page's position.
+    //
+    // Saving the same page again after a failure never stores it twice: when the book ends with a page past its
+    // tally (the failure came after the page was written) whose date, time, text and end mark are this page's, the
+    // save only makes sure that page is on the disk and counted, and returns its position.
+    std::int64_t append(const SealedPage& page);
 
 private:
     FileSystem& m_fs;
     int m_fd;
     SealedHead m_head;
     const SecureBytes& m_key;
+    // Records the book's end in the tally copy not in force; see append().
+    void updateTally();
+
     std::int64_t m_pages = 0;
     std::uint64_t m_end = 0;
     // The tally copy the next update goes to.
     int m_nextCopy = 0;
+    // The last page past the tally, when there is one: an append whose end the program never learned of.
+    std::optional<Record> m_uncounted;
 };
 
 // The number of pages: the tally's, plus any whole page past it whose tally update was lost. Reads only the
-// records past the tally's end. Throws SealedBookDamaged as SealedAppender does.
+// records past the tally's end, and does not open them. Throws SealedBookDamaged when the book is shorter than its
+// tally or ends in a record cut short.
 std::int64_t CountSealedPages(FileSystem& fs, int fd, const SealedHead& head, const SecureBytes& key);
 
 } // namespace dayvell::sealed

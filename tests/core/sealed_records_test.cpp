@@ -454,18 +454,25 @@ TEST_F(SealedRecords, APageWhoseTallyUpdateWasLostIsStillCountedAndFollowed) {
     EXPECT_EQ(ReadWhere(path, key(), expected), kOpens);
 }
 
-TEST_F(SealedRecords, NothingIsAppendedAfterAPageCutShort) {
-    std::string file = ReadFileBytes(path);
-    file += std::string("\x40\0\0\0", 4) + "cut";
-    WriteFileBytes(path, file);
-    FileHandle f = OpenFile(SystemFileSystem(), path, O_RDWR);
-    try {
-        SealedAppender appender(SystemFileSystem(), f.fd(), book->head, key());
-        ADD_FAILURE() << "an appender was made";
-    } catch (const SealedBookDamaged& e) {
-        EXPECT_EQ(e.where(), 4);
+TEST_F(SealedRecords, NothingIsAppendedAfterAPageCutShortOrOneThatFails) {
+    const NewBook other = MakeBook(kSealedPassword, FastKdf());
+    std::string foreign;
+    AppendSealedRecord(foreign, other.head, other.key, RecordKind::Page, 4, {" 4", "", "", "", "_"});
+    for (const std::string& tail : {std::string("\x40\0\0\0", 4) + "cut", foreign}) {
+        std::string file = ReadFileBytes(path);
+        file += tail;
+        WriteFileBytes(path, file);
+        FileHandle f = OpenFile(SystemFileSystem(), path, O_RDWR);
+        try {
+            SealedAppender appender(SystemFileSystem(), f.fd(), book->head, key());
+            ADD_FAILURE() << "an appender was made";
+        } catch (const SealedBookDamaged& e) {
+            EXPECT_EQ(e.where(), 4);
+        }
+        EXPECT_EQ(ReadFileBytes(path), file);
+        file.resize(file.size() - tail.size());
+        WriteFileBytes(path, file);
     }
-    EXPECT_EQ(ReadFileBytes(path), file);
 }
 
 } // namespace
