@@ -287,6 +287,9 @@ std::int64_t SealedWriter::finish() {
         throw RuntimeError(code::InvalidArgument, "A book has a header");
     WriteAllAt(m_fs, m_fd, m_buffer.data(), m_buffer.size(), static_cast<off_t>(m_end - m_buffer.size()));
     m_buffer.clear();
+    // Whatever a reused file held past the book would read as a page cut short.
+    if (m_fs.ftruncate(m_fd, static_cast<off_t>(m_end)) != 0)
+        throw ErrnoError(errno);
     const Tally tally{static_cast<std::uint64_t>(m_pages), m_end};
     for (int copy = 0; copy < 2; ++copy) {
         const auto bytes = TallyBytes(m_head, m_key, copy, tally);

@@ -116,7 +116,7 @@ private:
     std::vector<std::string_view> m_fields;
 };
 
-// Writes a whole sealed book into a new, empty file: the head (the slot in force only: a stale slot is not carried
+// Writes a whole sealed book into a new file (anything it held before is cut away): the head (the slot in force only: a stale slot is not carried
 // over), the header, the pages in order, and at last the tally. Nothing is synced: the caller's transaction does
 // that before the file takes the book's place.
 class SealedWriter {
