@@ -172,29 +172,32 @@ void RefuseWriteProtected(FileSystem& fs, const std::string& path, const struct 
     }
 }
 
-void WriteAll(FileSystem& fs, int fd, const char* data, size_t size) {
-    while (size > 0) {
-        ssize_t n = fs.write(fd, data, size);
+namespace {
+
+// Retries short writes until every byte is written; `write(data, size, done)` writes from `data` and returns what
+// the call it makes returns.
+template <class Write> void WriteEvery(const char* data, size_t size, Write write) {
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = write(data + done, size - done, done);
         if (n < 0)
             throw ErrnoError(errno);
         if (n == 0)
             throw ErrnoError(ENOSPC);
-        data += n;
-        size -= static_cast<size_t>(n);
+        done += static_cast<size_t>(n);
     }
 }
 
+} // namespace
+
+void WriteAll(FileSystem& fs, int fd, const char* data, size_t size) {
+    WriteEvery(data, size, [&](const char* from, size_t n, size_t) { return fs.write(fd, from, n); });
+}
+
 void WriteAllAt(FileSystem& fs, int fd, const char* data, size_t size, off_t offset) {
-    while (size > 0) {
-        ssize_t n = fs.pwrite(fd, data, size, offset);
-        if (n < 0)
-            throw ErrnoError(errno);
-        if (n == 0)
-            throw ErrnoError(ENOSPC);
-        data += n;
-        size -= static_cast<size_t>(n);
-        offset += n;
-    }
+    WriteEvery(data, size, [&](const char* from, size_t n, size_t done) {
+        return fs.pwrite(fd, from, n, offset + static_cast<off_t>(done));
+    });
 }
 
 size_t ReadAt(FileSystem& fs, int fd, void* data, size_t size, off_t offset) {

@@ -130,7 +130,7 @@ SealedHead NewHead(const BookId& id, const KeySlot& slot, int inForce) {
     const auto slotBytes = SlotBytes(slot);
     std::copy(slotBytes.begin(), slotBytes.end(), b + kSlotOffset[static_cast<std::size_t>(inForce)]);
     head.id = id;
-    head.slots[static_cast<std::size_t>(inForce)] = slot;
+    head.keySlots[static_cast<std::size_t>(inForce)] = slot;
     head.inForce = inForce;
     return head;
 }
@@ -152,11 +152,12 @@ SealedHead ParseSealedHead(std::span<const unsigned char> bytes) {
     std::copy_n(bytes.begin(), kHeadSize, head.bytes.begin());
     std::copy_n(bytes.begin() + kMagic.size() + 4, kIdSize, head.id.begin());
     for (std::size_t i = 0; i < 2; ++i)
-        head.slots[i] = ParseSlot(head.slotBytes(static_cast<int>(i)));
-    if (!head.slots[0] && !head.slots[1])
+        head.keySlots[i] = ParseSlot(head.slotBytes(static_cast<int>(i)));
+    if (!head.keySlots[0] && !head.keySlots[1])
         throw damaged();
     // On a tie, which only a forger could make, slot A: the choice is fixed, so the same file always opens alike.
-    head.inForce = !head.slots[0] || (head.slots[1] && head.slots[1]->generation > head.slots[0]->generation) ? 1 : 0;
+    head.inForce =
+        !head.keySlots[0] || (head.keySlots[1] && head.keySlots[1]->generation > head.keySlots[0]->generation) ? 1 : 0;
     CheckKdfLimits(head.slot().kdf);
     return head;
 }

@@ -100,11 +100,11 @@ std::optional<KeySlot> ParseSlot(std::span<const unsigned char, kSlotSize> bytes
 struct SealedHead {
     std::array<unsigned char, kHeadSize> bytes{};
     BookId id{};
-    std::array<std::optional<KeySlot>, 2> slots;
+    std::array<std::optional<KeySlot>, 2> keySlots;
     // The slot in force: the whole one with the higher generation.
     int inForce = 0;
 
-    const KeySlot& slot() const { return *slots[static_cast<std::size_t>(inForce)]; }
+    const KeySlot& slot() const { return *keySlots[static_cast<std::size_t>(inForce)]; }
     // Magic, version and book id: bound into every record, slot and tally of the book.
     std::span<const unsigned char, kBindingSize> binding() const {
         return std::span<const unsigned char, kBindingSize>(bytes.data(), kBindingSize);

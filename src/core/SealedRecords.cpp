@@ -233,7 +233,7 @@ SealedWriter::SealedWriter(FileSystem& fs, int fd, const SealedHead& head, const
     // Only the slot in force goes on; the tally is written last, once it is known.
     const auto other = static_cast<std::size_t>(1 - head.inForce);
     std::fill_n(m_head.bytes.begin() + kSlotOffset[other], kSlotSize, 0);
-    m_head.slots[other].reset();
+    m_head.keySlots[other].reset();
     std::fill(m_head.bytes.begin() + kTallyOffset[0], m_head.bytes.end(), 0);
     m_buffer.assign(reinterpret_cast<const char*>(m_head.bytes.data()), m_head.bytes.size());
 }

@@ -116,9 +116,9 @@ private:
     std::vector<std::string_view> m_fields;
 };
 
-// Writes a whole sealed book into a new file (anything it held before is cut away): the head (the slot in force only: a stale slot is not carried
-// over), the header, the pages in order, and at last the tally. Nothing is synced: the caller's transaction does
-// that before the file takes the book's place.
+// Writes a whole sealed book into a new file (anything it held before is cut away): the head (the slot in force only: a
+// stale slot is not carried over), the header, the pages in order, and at last the tally. Nothing is synced: the
+// caller's transaction does that before the file takes the book's place.
 class SealedWriter {
 public:
     SealedWriter(FileSystem& fs, int fd, const SealedHead& head, const SecureBytes& key);

@@ -64,7 +64,32 @@ class SealedFaults : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override { ForgetKeys(); }
     void TearDown() override { ForgetKeys(); }
-    bool lasting() const { return GetParam(); }
+
+    // Runs `step` on a fresh book with call k of the disk failing (once, or from then on), for k = 1, 2, ... up to
+    // the first run in which no call failed; after each run `after(book, failed, fired)` looks at the file, `failed`
+    // telling whether the step threw and `fired` whether any call failed. At least one run must have thrown.
+    template <class Step, class After> void underEveryFailure(Step step, After after) {
+        int failures = 0;
+        for (int k = 1;; ++k) {
+            SCOPED_TRACE("failing call " + std::to_string(k));
+            const NewBook book = MakeSealedBook(path, content);
+            FailingDisk disk(k, GetParam());
+            bool failed = false;
+            {
+                FileHandle f = OpenFile(SystemFileSystem(), path, O_RDWR);
+                try {
+                    step(disk, f.fd(), book);
+                } catch (const RuntimeError&) {
+                    failed = true;
+                    ++failures;
+                }
+            }
+            after(book, failed, disk.fired());
+            if (!disk.fired())
+                break;
+        }
+        EXPECT_GT(failures, 0);
+    }
 
     TempDir tmp;
     const std::string path = tmp.file("sealed.dvl");
@@ -72,21 +97,12 @@ protected:
 };
 
 TEST_P(SealedFaults, APasswordChangeLeavesTheBookAnsweringToExactlyOnePassword) {
-    int failures = 0;
-    for (int k = 1;; ++k) {
-        SCOPED_TRACE("failing call " + std::to_string(k));
-        const NewBook book = MakeSealedBook(path, content);
-        FailingDisk disk(k, lasting());
-        bool failed = false;
-        std::optional<OldPassword> old;
-        {
-            FileHandle f = OpenFile(SystemFileSystem(), path, O_RDWR);
-            try {
-                old = ChangePassword(disk, f.fd(), book.head, book.key, kNewPassword, FastKdf());
-            } catch (const RuntimeError&) {
-                failed = true;
-            }
-        }
+    std::optional<OldPassword> old;
+    const auto change = [&](FileSystem& disk, int fd, const NewBook& book) {
+        old.reset();
+        old = ChangePassword(disk, fd, book.head, book.key, kNewPassword, FastKdf());
+    };
+    underEveryFailure(change, [&](const NewBook& book, bool failed, bool fired) {
         ForgetKeys();
         const auto oldKey = UnlockFile(path, kSealedPassword);
         const auto newKey = UnlockFile(path, kNewPassword);
@@ -96,18 +112,16 @@ TEST_P(SealedFaults, APasswordChangeLeavesTheBookAnsweringToExactlyOnePassword) 
         SealedContent read;
         ReadSealedContent(path, key, read);
         EXPECT_EQ(read, content);
-        if (!disk.fired()) {
+        if (!fired) {
             EXPECT_EQ(old, OldPassword::Cleared);
             EXPECT_TRUE(newKey);
-            break;
+            return;
         }
-        if (failed) {
-            ++failures;
-            // The half-written slot was cleared after the failure; only a lasting failure can leave a complete one.
-            if (!lasting()) {
-                EXPECT_TRUE(oldKey);
-            }
-        } else {
+        // The half-written slot was cleared after a failure; only a lasting one can leave a complete one.
+        if (failed && !GetParam()) {
+            EXPECT_TRUE(oldKey);
+        }
+        if (!failed) {
             EXPECT_TRUE(newKey);
         }
         // Changing the password again from whichever is in force ends with the new one alone.
@@ -120,34 +134,21 @@ TEST_P(SealedFaults, APasswordChangeLeavesTheBookAnsweringToExactlyOnePassword) 
         ForgetKeys();
         EXPECT_TRUE(UnlockFile(path, kNewPassword));
         EXPECT_FALSE(UnlockFile(path, kSealedPassword));
-        const SealedHead head = ParseSealedHead([&] {
-            const std::string f = ReadFileBytes(path);
-            return std::vector<unsigned char>(f.begin(), f.end());
-        }());
-        EXPECT_FALSE(head.slots[1 - head.inForce]) << "the other slot is cleared";
-    }
-    EXPECT_GT(failures, 0);
+        const std::string file = ReadFileBytes(path);
+        const SealedHead head = ParseSealedHead(std::vector<unsigned char>(file.begin(), file.end()));
+        EXPECT_FALSE(head.keySlots[static_cast<std::size_t>(1 - head.inForce)]) << "the other slot is cleared";
+    });
 }
 
 TEST_P(SealedFaults, AnAppendKeepsEveryPageAndNeverLeavesOneCutShortUnreported) {
     const Record page{" 4", "Tuesday", "8:00 AM", "four", "_"};
     SealedContent appended = content;
     appended.pages.push_back(page);
-    int failures = 0;
-    for (int k = 1;; ++k) {
-        SCOPED_TRACE("failing call " + std::to_string(k));
-        const NewBook book = MakeSealedBook(path, content);
-        FailingDisk disk(k, lasting());
-        bool failed = false;
-        {
-            FileHandle f = OpenFile(SystemFileSystem(), path, O_RDWR);
-            try {
-                SealedAppender appender(disk, f.fd(), book.head, book.key);
-                appender.append({page[0], page[1], page[2], page[3], page[4]});
-            } catch (const RuntimeError&) {
-                failed = true;
-            }
-        }
+    const auto append = [&](FileSystem& disk, int fd, const NewBook& book) {
+        SealedAppender appender(disk, fd, book.head, book.key);
+        appender.append({page[0], page[1], page[2], page[3], page[4]});
+    };
+    underEveryFailure(append, [&](const NewBook& book, bool failed, bool fired) {
         SealedContent read;
         std::int64_t damagedAt = 0;
         try {
@@ -155,23 +156,18 @@ TEST_P(SealedFaults, AnAppendKeepsEveryPageAndNeverLeavesOneCutShortUnreported) 
         } catch (const SealedBookDamaged& e) {
             damagedAt = e.where();
         }
-        if (!disk.fired()) {
-            EXPECT_EQ(read, appended);
-            break;
-        }
         if (!failed) {
-            // Only the tally's update failed: the page is there, found past the older tally.
-            EXPECT_EQ(read, appended);
-            continue;
+            // Nothing failed, or only the tally's update: the page is there, found past the older tally.
+            EXPECT_EQ(read, appended) << (fired ? "the tally's update failed" : "nothing failed");
+            return;
         }
-        ++failures;
         if (damagedAt != 0) {
             // A disk gone for good could not cut the torn page away: it is reported, never shown, and every page
             // before it is intact.
-            EXPECT_TRUE(lasting());
+            EXPECT_TRUE(GetParam());
             EXPECT_EQ(damagedAt, 4);
             EXPECT_EQ(read, content);
-            continue;
+            return;
         }
         // Either nothing of the page is left, or all of it (its sync failed, and so did cutting it away).
         if (read != appended) {
@@ -185,13 +181,10 @@ TEST_P(SealedFaults, AnAppendKeepsEveryPageAndNeverLeavesOneCutShortUnreported) 
         }
         SealedContent again;
         ReadSealedContent(path, book.key, again);
-        EXPECT_EQ(again.pages.size(), 4u);
         EXPECT_EQ(PagesWithoutNumbers(again), PagesWithoutNumbers(appended));
-        EXPECT_EQ(CountSealedPages(SystemFileSystem(), OpenFile(SystemFileSystem(), path, O_RDONLY).fd(), book.head,
-                                   book.key),
-                  4);
-    }
-    EXPECT_GT(failures, 0);
+        FileHandle f = OpenFile(SystemFileSystem(), path, O_RDONLY);
+        EXPECT_EQ(CountSealedPages(SystemFileSystem(), f.fd(), book.head, book.key), 4);
+    });
 }
 
 INSTANTIATE_TEST_SUITE_P(Disks, SealedFaults, ::testing::Values(false, true),

@@ -171,7 +171,7 @@ TEST_F(SealedKeys, TheRightPasswordUnwrapsTheBookKeyAndAWrongOneIsNotDamage) {
     ForgetKeys();
     const SealedHead head = ParseSealedHead(book.head.bytes);
     EXPECT_EQ(head.inForce, 0);
-    EXPECT_FALSE(head.slots[1]);
+    EXPECT_FALSE(head.keySlots[1]);
     const auto key = Unlock(head, kSealedPassword);
     ASSERT_TRUE(key);
     EXPECT_TRUE(key->equals(book.key));
@@ -325,7 +325,7 @@ TEST_F(SealedKeys, APasswordChangeRewrapsInPlaceAndLeavesTheRecordsAlone) {
     const SealedHead third = ParseSealedHead(Span(ReadFileBytes(path)));
     EXPECT_EQ(third.inForce, 0);
     EXPECT_EQ(third.slot().generation, 3u);
-    EXPECT_FALSE(third.slots[1]);
+    EXPECT_FALSE(third.keySlots[1]);
     EXPECT_TRUE(UnlockFile(path, "third"));
 }
 

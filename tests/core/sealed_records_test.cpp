@@ -386,7 +386,7 @@ TEST_F(SealedRecords, ARewriteCarriesOnlyTheSlotInForce) {
     const auto staleBytes = SlotBytes(stale);
     std::copy(staleBytes.begin(), staleBytes.end(), both.bytes.begin() + kSlotOffset[1]);
     both = ParseSealedHead(both.bytes);
-    ASSERT_TRUE(both.slots[1]);
+    ASSERT_TRUE(both.keySlots[1]);
     WriteSealedBook(path, NewBook{both, key().copy()}, content);
     const std::string file = ReadFileBytes(path);
     EXPECT_EQ(file.substr(kSlotOffset[1], kSlotSize), std::string(kSlotSize, '\0'));
