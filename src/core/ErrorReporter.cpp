@@ -3,10 +3,6 @@
 
 namespace dayvell {
 
-namespace {
-constexpr int kOutOfMemory = 7;
-} // namespace
-
 std::string ErrorTitle(int code, const std::string& description) {
     return "ERROR   #" + std::to_string(code) + "    !!!!" + description;
 }
@@ -42,6 +38,18 @@ std::string ErrorMessageText(int c) {
     case code::OwnerNotKept:
         return "This dayvell belongs to another user, or to a group of users, and a change made here would take it "
                "from them. Nothing has been changed. Ask its owner to make the change.";
+    case code::SealedBookDamaged:
+        return "This dayvell is sealed, and part of it has been damaged or changed outside Dayvell (the title says "
+               "where). Nothing of the damaged part has been shown, and nothing has been written. Keep a copy of the "
+               "file as it is.";
+    case code::NewerSealedBook:
+        return "This dayvell was sealed by a newer version of Dayvell, which this one cannot read. The book is not "
+               "damaged: open it with the newer Dayvell.";
+    case code::KdfLimitsOutOfRange:
+        return "This dayvell asks for more memory or time to check its password than Dayvell allows, or for less "
+               "than it needs. It was not opened: the file may have been changed outside Dayvell.";
+    case code::SealedRecordTooLarge:
+        return "This page is too large for a sealed book: a page may hold up to 4 GB. Nothing has been written.";
     default:
         // Reading past the end has no text of its own (a box before it says so); every other code is named by the
         // title alone.
@@ -81,7 +89,7 @@ void ReportUnstorable(const UnstorableText& e, Dialogs& dialogs) noexcept {
 
 void ReportOutOfMemory(Dialogs& dialogs) noexcept {
     try {
-        ReportError(RuntimeError(kOutOfMemory, "Out of memory"), dialogs);
+        ReportError(RuntimeError(code::OutOfMemory), dialogs);
     } catch (...) {
     }
 }

@@ -50,6 +50,14 @@ ssize_t FileSystem::pread(int fd, void* buffer, size_t size, off_t offset) {
     return n;
 }
 
+ssize_t FileSystem::pwrite(int fd, const void* buffer, size_t size, off_t offset) {
+    ssize_t n;
+    do {
+        n = ::pwrite(fd, buffer, size, offset);
+    } while (n < 0 && errno == EINTR);
+    return n;
+}
+
 int FileSystem::fsync(int fd) {
     return ::fsync(fd);
 }
@@ -212,19 +220,48 @@ void RefuseWriteProtected(FileSystem& fs, const std::string& path, const struct 
         throw ErrnoError(errno);
 }
 
-void WriteAll(FileSystem& fs, int fd, const char* data, size_t size) {
-    // Small enough that a slow disk takes well under a second a piece.
+namespace {
+
+// Retries short writes until every byte is written, in pieces small enough that a slow disk takes well under a
+// second a piece (a waiting copy of the program sees the work go on); `write(data, size, done)` writes from `data`
+// and returns what the call it makes returns.
+template <class Write> void WriteEvery(FileSystem& fs, const char* data, size_t size, Write write) {
     constexpr size_t kPiece = size_t{4} << 20;
-    while (size > 0) {
-        ssize_t n = fs.write(fd, data, std::min(size, kPiece));
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = write(data + done, std::min(size - done, kPiece), done);
         if (n < 0)
             throw ErrnoError(errno);
         if (n == 0)
             throw ErrnoError(ENOSPC);
-        data += n;
-        size -= static_cast<size_t>(n);
+        done += static_cast<size_t>(n);
         fs.stillWorking();
     }
+}
+
+} // namespace
+
+void WriteAll(FileSystem& fs, int fd, const char* data, size_t size) {
+    WriteEvery(fs, data, size, [&](const char* from, size_t n, size_t) { return fs.write(fd, from, n); });
+}
+
+void WriteAllAt(FileSystem& fs, int fd, const char* data, size_t size, off_t offset) {
+    WriteEvery(fs, data, size, [&](const char* from, size_t n, size_t done) {
+        return fs.pwrite(fd, from, n, offset + static_cast<off_t>(done));
+    });
+}
+
+size_t ReadAt(FileSystem& fs, int fd, void* data, size_t size, off_t offset) {
+    size_t got = 0;
+    while (got < size) {
+        const ssize_t n = fs.pread(fd, static_cast<char*>(data) + got, size - got, offset + static_cast<off_t>(got));
+        if (n < 0)
+            throw ErrnoError(errno);
+        if (n == 0)
+            break;
+        got += static_cast<size_t>(n);
+    }
+    return got;
 }
 
 void SyncFile(FileSystem& fs, int fd) {

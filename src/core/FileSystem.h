@@ -25,6 +25,7 @@ public:
     virtual ssize_t read(int fd, void* buffer, size_t size);
     virtual ssize_t write(int fd, const void* buffer, size_t size);
     virtual ssize_t pread(int fd, void* buffer, size_t size, off_t offset);
+    virtual ssize_t pwrite(int fd, const void* buffer, size_t size, off_t offset);
     virtual int fsync(int fd);
     virtual int close(int fd);
     virtual int fstat(int fd, struct stat* st);
@@ -123,6 +124,11 @@ void RefuseWriteProtected(FileSystem& fs, const std::string& path, const struct 
 // Writes all of `size` bytes, retrying short writes; throws on failure. A long write goes in pieces, with a sign of
 // work between them (FileSystem::stillWorking).
 void WriteAll(FileSystem& fs, int fd, const char* data, size_t size);
+// Writes all of `size` bytes at `offset`, retrying short writes; throws on failure.
+void WriteAllAt(FileSystem& fs, int fd, const char* data, size_t size, off_t offset);
+// Reads `size` bytes at `offset`, retrying short reads, and returns how many there were: fewer only when the file
+// ends first. Throws on a failed read.
+size_t ReadAt(FileSystem& fs, int fd, void* data, size_t size, off_t offset);
 // Flushes to the disk; throws on failure.
 void SyncFile(FileSystem& fs, int fd);
 

@@ -9,6 +9,8 @@ std::string ErrorDescription(int c) {
     switch (c) {
     case code::InvalidArgument:
         return "Invalid procedure call or argument";
+    case code::OutOfMemory:
+        return "Out of memory";
     case code::NoError:
         return "Resume without error";
     case code::BadFileName:
@@ -45,6 +47,14 @@ std::string ErrorDescription(int c) {
         return "Not a book file";
     case code::OwnerNotKept:
         return "The book belongs to another user";
+    case code::SealedBookDamaged:
+        return "Sealed book damaged";
+    case code::NewerSealedBook:
+        return "Made by a newer Dayvell";
+    case code::KdfLimitsOutOfRange:
+        return "Password check limits out of range";
+    case code::SealedRecordTooLarge:
+        return "Page too large for a sealed book";
     default:
         return "Application-defined or object-defined error";
     }

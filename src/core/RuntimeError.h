@@ -9,6 +9,7 @@ namespace dayvell {
 // The error codes the error reporter knows, and those the file layer raises.
 namespace code {
 inline constexpr int InvalidArgument = 5;
+inline constexpr int OutOfMemory = 7;
 inline constexpr int NoError = 20;
 inline constexpr int BadFileName = 52;
 inline constexpr int FileNotFound = 53;
@@ -32,6 +33,14 @@ inline constexpr int BookChangedElsewhere = 1002;
 inline constexpr int NotABookFile = 1003;
 // A change would hand the book to the user making it: its owner or group cannot be kept.
 inline constexpr int OwnerNotKept = 1004;
+// A sealed book whose content does not authenticate: damaged, or changed outside Dayvell.
+inline constexpr int SealedBookDamaged = 1005;
+// A sealed book in a later version of the format than this program reads.
+inline constexpr int NewerSealedBook = 1006;
+// A sealed book asks for more (or less) memory or time to check its password than is sane.
+inline constexpr int KdfLimitsOutOfRange = 1007;
+// A page too large for one sealed record (4 GiB).
+inline constexpr int SealedRecordTooLarge = 1008;
 } // namespace code
 
 // The description that ends an error box's title, for every code the program raises.

@@ -2,6 +2,8 @@
 #pragma once
 
 #include "Codec.h"
+#include "SealedKeys.h"
+#include "SecureMemory.h"
 
 #include <cstdint>
 #include <string>
@@ -35,14 +37,16 @@ struct SharedState {
     // Page chosen in the search window; 0 for none.
     std::int32_t gotopage = 0;
 
-    // Leaving a book forgets everything that could reveal it.
+    // Leaving a book forgets everything that could reveal it: the passwords' bytes are overwritten, not only
+    // dropped, and the keys kept for a sealed book are wiped.
     void forgetBook() {
         bookname.clear();
-        password.clear();
+        WipeString(password);
         passwordok = 0;
         purpose = 0;
-        newpass.clear();
+        WipeString(newpass);
         ForgetKey();
+        sealed::ForgetKeys();
     }
 };
 

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/ErrorReporter.h"
+#include "core/SealedFormat.h"
 
 #include "core/ScriptedDialogs.h"
 
@@ -63,6 +64,22 @@ const std::vector<ReportCase>& ReportCases() {
          {{"This dayvell belongs to another user, or to a group of users, and a change made here would take it from "
            "them. Nothing has been changed. Ask its owner to make the change.",
            "ERROR   #1004    !!!!The book belongs to another user"}}},
+        {1005,
+         {{"This dayvell is sealed, and part of it has been damaged or changed outside Dayvell (the title says "
+           "where). Nothing of the damaged part has been shown, and nothing has been written. Keep a copy of the "
+           "file as it is.",
+           "ERROR   #1005    !!!!Sealed book damaged"}}},
+        {1006,
+         {{"This dayvell was sealed by a newer version of Dayvell, which this one cannot read. The book is not "
+           "damaged: open it with the newer Dayvell.",
+           "ERROR   #1006    !!!!Made by a newer Dayvell"}}},
+        {1007,
+         {{"This dayvell asks for more memory or time to check its password than Dayvell allows, or for less than "
+           "it needs. It was not opened: the file may have been changed outside Dayvell.",
+           "ERROR   #1007    !!!!Password check limits out of range"}}},
+        {1008,
+         {{"This page is too large for a sealed book: a page may hold up to 4 GB. Nothing has been written.",
+           "ERROR   #1008    !!!!Page too large for a sealed book"}}},
     };
     return cases;
 }
@@ -98,6 +115,13 @@ TEST(ErrorReporter, TitleCarriesTheDescriptionTheErrorWasRaisedWith) {
     ScriptedDialogs dialogs;
     dialogs.expectMessage("No such book: /tmp/x.dvl", Answer::Ok, "ERROR   #53    !!!!No such book: /tmp/x.dvl");
     ReportError(RuntimeError(53, "No such book: /tmp/x.dvl"), dialogs);
+}
+
+TEST(ErrorReporter, ASealedBooksDamageIsPlacedInTheTitle) {
+    ScriptedDialogs dialogs;
+    dialogs.expectMessage(ErrorMessageText(code::SealedBookDamaged), Answer::Ok,
+                          "ERROR   #1005    !!!!Sealed book damaged at page 7");
+    ReportError(SealedBookDamaged(7), dialogs);
 }
 
 TEST(ErrorReporter, MessageTextIsEmptyForCodesWithoutOne) {
