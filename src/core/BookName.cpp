@@ -2,21 +2,11 @@
 #include "BookName.h"
 
 #include "Book.h"
+#include "Charset.h"
 
 #include <algorithm>
 
 namespace dayvell {
-
-namespace {
-
-// The control characters of Windows-1252: its C0 codes, DEL, and the five codes it leaves undefined, which stand for
-// C1 controls.
-bool IsControl(char c) {
-    const auto code = static_cast<unsigned char>(c);
-    return code < 0x20 || code == 0x7F || code == 0x81 || code == 0x8D || code == 0x8F || code == 0x90 || code == 0x9D;
-}
-
-} // namespace
 
 std::string BookNameRefusal(std::string_view name) {
     const std::string quoted = "The name \"" + std::string(name) + "\" is not allowed: ";
@@ -25,7 +15,7 @@ std::string BookNameRefusal(std::string_view name) {
         return "This name is not allowed: a file name cannot hold a null character." + tail;
     // Shown in lists, titles and a terminal's lines, a tab, a line break or an escape would break them up or act on
     // the terminal; the name is not repeated in the message for that reason.
-    if (std::any_of(name.begin(), name.end(), IsControl))
+    if (std::any_of(name.begin(), name.end(), IsCp1252Control))
         return "This name is not allowed: a file name cannot hold a control character, such as a tab or a line "
                "break." +
                tail;
