@@ -5,6 +5,8 @@
 #include "core/Charset.h"
 #include "core/Search.h"
 
+#include <algorithm>
+
 namespace dayvell::cli {
 
 int Search(const Invocation& call) {
@@ -19,7 +21,13 @@ int Search(const Invocation& call) {
     }
     const Book book = OpenBookForCommand(call, path);
     NamingFailures(path, [&] {
-        SearchBook(book, word, [](const std::string& line) { PrintLine(OnOneLine(line)); });
+        SearchBook(book, word, [](const std::string& line) {
+            // A page holds what was typed or imported into it; a control character printed as it is would act on
+            // the terminal (an escape sequence, a bell), so each is shown as "?".
+            std::string shown = OnOneLine(line);
+            std::replace_if(shown.begin(), shown.end(), IsCp1252Control, '?');
+            PrintLine(shown);
+        });
         return 0;
     });
     return kSuccess;

@@ -18,6 +18,7 @@
 #include <QCommandLineParser>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -46,6 +47,32 @@ bool AsksOnlyForInformation(int argc, char* argv[]) {
     return false;
 }
 
+// Whether the toolkit has a display to open the windows on. Without one it would abort the program with a core dump
+// and a page about plugins; a person at a terminal, or a script that meant a subcommand, is told in one line instead.
+// A platform chosen on the command line, or one that needs no display (offscreen, vnc ...), is left to the toolkit.
+bool DisplayAvailable(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strncmp(argv[i], "-platform=", 10) == 0)
+            return true;
+    }
+    const auto set = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value && *value;
+    };
+    const char* chosen = std::getenv("QT_QPA_PLATFORM");
+    if (!chosen || !*chosen)
+        return set("DISPLAY") || set("WAYLAND_DISPLAY");
+    // A list of platforms to try in turn, each with its own options after a colon.
+    for (const QString& entry : QString::fromLocal8Bit(chosen).split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const QString platform = entry.section(QLatin1Char(':'), 0, 0).trimmed();
+        if (platform == QLatin1String("xcb")                ? set("DISPLAY")
+            : platform.startsWith(QLatin1String("wayland")) ? set("WAYLAND_DISPLAY")
+                                                            : true)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -64,6 +91,13 @@ int main(int argc, char* argv[]) {
         if (parser.isSet(QStringLiteral("version")))
             parser.showVersion();
         parser.showHelp(0);
+    }
+
+    if (!DisplayAvailable(argc, argv)) {
+        std::fputs("dayvell: there is no display to open the windows on (DISPLAY is not set). The subcommands for "
+                   "scripts need none: see dayvell --help.\n",
+                   stderr);
+        return 1;
     }
 
     QApplication app(argc, argv);

@@ -45,6 +45,11 @@ char32_t Cp1252Char(unsigned char code) {
     return (code >= 0x80 && code < 0xA0) ? kHigh[code - 0x80] : code;
 }
 
+bool IsCp1252Control(char code) {
+    const auto c = static_cast<unsigned char>(code);
+    return c < 0x20 || c == 0x7F || c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D;
+}
+
 std::string ToCp1252(std::u32string_view text) {
     std::string out;
     out.reserve(text.size());

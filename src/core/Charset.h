@@ -26,6 +26,10 @@ private:
 int Cp1252Code(char32_t c);
 char32_t Cp1252Char(unsigned char code);
 
+// Whether the Windows-1252 code is a control character: the C0 codes, DEL, or one of the five codes the set leaves
+// undefined, which stand for C1 controls. Shown as they are, such characters break up a line or act on a terminal.
+bool IsCp1252Control(char code);
+
 // Throws UnstorableText naming every character outside the set.
 std::string ToCp1252(std::u32string_view text);
 std::u32string FromCp1252(std::string_view bytes);

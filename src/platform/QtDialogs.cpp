@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QSpacerItem>
+#include <QTextBoundaryFinder>
 
 namespace dayvell {
 
@@ -72,6 +73,29 @@ void KeepTitleWhole(QMessageBox& box) {
                   grid->rowCount(), 0, 1, grid->columnCount());
 }
 
+// A box breaks its text only where a line may break, at blanks mostly: a path or a name typed without one would run
+// past the box's edge, cut off. Such a word is offered an invisible break every few characters; text that breaks by
+// itself is left exactly as it is.
+QString Breakable(const QString& text) {
+    constexpr int kLongestUnbroken = 30;
+    QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, text);
+    QString out;
+    out.reserve(text.size());
+    int sinceBreak = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        breaks.setPosition(i);
+        if (breaks.isAtBoundary())
+            sinceBreak = 0;
+        if (sinceBreak >= kLongestUnbroken && !text[i].isLowSurrogate()) {
+            out += QChar(0x200B);
+            sinceBreak = 0;
+        }
+        out += text[i];
+        ++sinceBreak;
+    }
+    return out;
+}
+
 // Closing a box without choosing counts as its Cancel, or as No where there is no Cancel.
 Answer AnswerOf(QMessageBox::StandardButton button, Buttons buttons) {
     switch (button) {
@@ -99,7 +123,7 @@ QtDialogs::QtDialogs(WindowSystem& windows) : m_windows(windows) {}
 Answer QtDialogs::message(const std::string& text, const std::string& title, Buttons buttons, Icon icon,
                           std::optional<Answer> defaultButton) {
     WindowSystem::BoxScope scope(m_windows);
-    QMessageBox box(StandardIcon(icon), BoxTitle(title), BoxText(text), StandardButtons(buttons),
+    QMessageBox box(StandardIcon(icon), BoxTitle(title), Breakable(BoxText(text)), StandardButtons(buttons),
                     m_windows.activeWindow());
     // A book's text is shown as written, never read as markup.
     box.setTextFormat(Qt::PlainText);

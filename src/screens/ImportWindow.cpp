@@ -74,6 +74,9 @@ ImportWindow::ImportWindow(Services& services) : ProgramWindow(services, QString
     connect(m_drive1, &DriveList::changed, this, &ImportWindow::Drive1_Change);
     connect(m_dir1, &DirList::changed, this, &ImportWindow::Dir1_Change);
     connect(command1, &QPushButton::clicked, this, &ImportWindow::Command1_Click);
+    // Enter or a double click on the chosen files goes on with them, as choosing a book does in the open browser;
+    // the import asks before anything is written.
+    connect(m_file1, &FileList::fileDoubleClicked, this, &ImportWindow::Command1_Click);
     connect(command2, &QPushButton::clicked, this, &ImportWindow::Command2_Click);
     setDefaultButton(command1);
     setCancelButton(command2);

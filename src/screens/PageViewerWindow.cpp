@@ -138,6 +138,8 @@ PageViewerWindow::PageViewerWindow(Services& services) : ProgramWindow(services,
     connect(helpMe, &QAction::triggered, this, &PageViewerWindow::helpme_Click);
     connect(m_searchAgain, &QPushButton::clicked, this, &PageViewerWindow::Command1_Click);
     connect(cancel, &QPushButton::clicked, this, &PageViewerWindow::Command4_Click);
+    // Esc leaves as Cancel does, asking first about a changed page.
+    setCancelButton(cancel);
     connect(m_save, &QPushButton::clicked, this, &PageViewerWindow::Command5_Click);
     connect(m_previous, &QPushButton::clicked, this, &PageViewerWindow::Command6_Click);
     connect(m_next, &QPushButton::clicked, this, &PageViewerWindow::Command7_Click);

@@ -26,9 +26,10 @@ namespace dayvell {
 
 namespace {
 
-// The windows a refused or cancelled prompt closes, in this order; the prompt itself goes last.
-const char* const kBookWindows[] = {"Form2", "form3", "Form4",  "Form5",  "Form6",      "Form7",
-                                    "Form8", "Form9", "Form10", "Form12", "newpassword"};
+// The windows a refused or cancelled prompt closes, in this order; the prompt itself goes last. The export and
+// import windows reach the book as the others do: left open, they would go on offering it after a lock-out.
+const char* const kBookWindows[] = {"Form2", "form3",  "Form4",  "Form5",       "Form6",  "Form7", "Form8",
+                                    "Form9", "Form10", "Form12", "newpassword", "Form13", "Form14"};
 
 // The typed password as the cipher's key. A password with a character outside the book's character set matches
 // no book, since every book was written under a key of that set.
@@ -136,13 +137,20 @@ void PasswordPrompt::wrongPassword(const std::string& keyInForce) {
 void PasswordPrompt::backToStart(const std::string& keyInForce) {
     WindowSystem& windows = services().windows;
     SharedState& state = services().state;
-    for (const char* name : kBookWindows) {
-        const QString window = QString::fromLatin1(name);
+    const auto close = [&](const QString& window) {
         state.password = keyInForce;
         const bool closes = windows.queryUnload(window, Closing::Forced);
         state.password.clear();
         if (closes)
             windows.unload(window);
+    };
+    for (const char* name : kBookWindows)
+        close(QString::fromLatin1(name));
+    // Any other window of the book (one added later, say) goes too: only the start window may stay once the book
+    // is shut.
+    for (const QString& window : windows.loadedIds()) {
+        if (window != id() && window != QStringLiteral("form1"))
+            close(window);
     }
     // Shown while the prompt is still loaded, so that the program never finds itself without a window.
     windows.show(QStringLiteral("form1"));

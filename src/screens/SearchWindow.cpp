@@ -135,6 +135,8 @@ SearchWindow::SearchWindow(Services& services) : ProgramWindow(services, QString
     connect(begin, &QPushButton::clicked, this, &SearchWindow::Command2_Click);
     connect(m_text, &QLineEdit::returnPressed, this, &SearchWindow::Command2_Click);
     connect(cancel, &QPushButton::clicked, this, &SearchWindow::Command1_Click);
+    // Esc leaves as Cancel does.
+    setCancelButton(cancel);
     connect(help, &QPushButton::clicked, this, &SearchWindow::Command3_Click);
 }
 
@@ -222,6 +224,8 @@ bool SearchWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_list && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && m_list->currentItem()) {
+            // The line with the focus frame is the one meant, chosen or not (Tab into the list chooses none).
+            m_list->currentItem()->setSelected(true);
             List1_DblClick();
             return true;
         }

@@ -34,6 +34,15 @@ TEST(BookNameTest, RefusesWhatTheOpenBrowserWouldNotListOrTheFileSystemCannotHol
         {"/", "cannot contain \"/\""},
         {std::string("x\0y", 3), "null character"},
         {std::string(".\0", 2), "null character"},
+        {"a\tb", "control character"},
+        {"a\nb", "control character"},
+        {"a\rb", "control character"},
+        {"\x1B[2J", "control character"},
+        {"del\x7F", "control character"},
+        {"c1\x9D", "control character"},
+        {".\x01", "control character"},
+        {"euro\x80", ""},
+        {"caf\xE9", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

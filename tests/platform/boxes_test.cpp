@@ -7,8 +7,10 @@
 #include "platform/Text.h"
 
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 
 #include <gtest/gtest.h>
 
@@ -176,6 +178,56 @@ TEST_F(QtDialogsTest, EveryBoxIsWideEnoughForItsTitleAndTheTitleBarsButtons) {
             dialogs.message(c.text, c.title, Buttons::Ok, Icon::None);
         EXPECT_GE(width, needed);
     }
+}
+
+// A path or a name typed without a blank is one long word that a box cannot break at its blanks: every character of
+// it must still be shown, on as many lines as it takes, in a box that fits the screen.
+TEST_F(QtDialogsTest, AMessageWithAWordLongerThanTheBoxIsWrappedAndShownWhole) {
+    const std::string longName(240, 'L');
+    std::string manyFolders;
+    for (int i = 0; i < 60; ++i)
+        manyFolders += "/folder" + std::to_string(i);
+    const std::string cases[] = {
+        "Your dayvell was exported to /tmp/" + longName + ".txt.\r\n\r\nThis file is not protected by your password.",
+        "A file named " + longName + " already exists in this folder. Do you want to replace it?",
+        manyFolders + "/diary.dvl",
+        std::string(400, '\x80'),
+    };
+    for (const std::string& text : cases) {
+        SCOPED_TRACE(text);
+        QString shown;
+        QRect box, available, needed, label;
+        answerer.then([&](QDialog& dialog) {
+            auto* words = dialog.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+            ASSERT_NE(words, nullptr);
+            shown = words->text();
+            label = words->contentsRect();
+            needed = words->fontMetrics().boundingRect(QRect(0, 0, label.width(), 1 << 20), Qt::TextWordWrap, shown);
+            box = dialog.frameGeometry();
+            available = dialog.screen()->availableGeometry();
+            dialog.accept();
+        });
+        dialogs.message(text, "Export complete", Buttons::Ok, Icon::Information);
+        // Breaks may be offered between the characters, but nothing is left out or changed.
+        EXPECT_EQ(QString(shown).remove(QChar(0x200B)), BoxText(text));
+        EXPECT_LE(needed.width(), label.width()) << "a line runs past the box's edge";
+        EXPECT_LE(needed.height(), label.height()) << "lines are cut off at the bottom";
+        EXPECT_TRUE(available.contains(box)) << "the box is larger than the screen";
+    }
+    EXPECT_EQ(answerer.unexpected(), 0);
+}
+
+// Text that breaks at its blanks is shown exactly as given.
+TEST_F(QtDialogsTest, AMessageOfOrdinaryWordsIsShownAsGiven) {
+    QString shown;
+    answerer.then([&](QDialog& dialog) {
+        shown = static_cast<QMessageBox&>(dialog).text();
+        dialog.accept();
+    });
+    const std::string text = "The target directory already has a file by the same name. Do you want to replace the "
+                             "target? /home/user/Documents/diary.dvl";
+    dialogs.message(text, "File already exists!", Buttons::Ok, Icon::None);
+    EXPECT_EQ(shown, BoxText(text));
 }
 
 TEST_F(QtDialogsTest, ClosingAMessageBoxWithoutChoosingIsCancelOrNo) {

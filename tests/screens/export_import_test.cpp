@@ -22,6 +22,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <sys/stat.h>
 
 namespace dayvell::test {
@@ -293,6 +294,40 @@ TEST_F(ExportImportTest, ImportAddsTheFilesPagesInDateOrderAfterAskingAboutThose
     EXPECT_EQ(pages[4].date, "Thursday, 3/2/2023");
     EXPECT_EQ(pages[5].number, " 6");
     EXPECT_TRUE(pages[5].text.starts_with("Quarterly review."));
+}
+
+// In the list of files, as in the open browser's, Enter or a double click on a chosen file goes on with it: the
+// import asks before it writes anything.
+TEST_F(ExportImportTest, EnterOrADoubleClickOnAChosenFileStartsTheImport) {
+    WriteFileBytes(folder() + "note.txt", "A note\n");
+    struct Case {
+        const char* what;
+        std::function<void(QListWidget&)> go;
+    };
+    const Case cases[] = {
+        {"Enter", [](QListWidget& list) { QTest::keyClick(&list, Qt::Key_Return); }},
+        {"keypad Enter", [](QListWidget& list) { QTest::keyClick(&list, Qt::Key_Enter, Qt::KeypadModifier); }},
+        {"double click",
+         [](QListWidget& list) {
+             QTest::mouseDClick(list.viewport(), Qt::LeftButton, {},
+                                list.visualItemRect(lineOf(list, QStringLiteral("note.txt"))).center());
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string before = diary.bytes();
+        openImport();
+        clickLine(file1(), QStringLiteral("note.txt"));
+        t.dialogs.expectMessage("1 page will be added after the last page of your dayvell. Go on?", Answer::Cancel,
+                                "Import pages");
+        c.go(file1());
+        settle();
+        EXPECT_TRUE(t.dialogs.allAnswered());
+        EXPECT_TRUE(t.windows.isLoaded(kImport));
+        EXPECT_EQ(diary.bytes(), before);
+        t.windows.unloadAll();
+        settle();
+    }
 }
 
 TEST_F(ExportImportTest, AStoppedCancelledOrRefusedImportLeavesTheBookAsItWas) {

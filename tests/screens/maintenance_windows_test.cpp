@@ -9,7 +9,9 @@
 #include "platform/Listing.h"
 #include "screens/Windows.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -392,6 +394,33 @@ TEST_F(MaintenanceTest, FileNameTable) {
         }
         EXPECT_FALSE(std::filesystem::exists(JoinPath(dir, "dvltemp.dvl")));
         EXPECT_EQ(ReadFileBytes(JoinPath(dir, "other.dvl")), "not this book");
+        closeAll();
+    }
+}
+
+// A name pasted from elsewhere may carry what no key types: a tab, a line break, an escape. The book keeps its name.
+TEST_F(MaintenanceTest, APastedFileNameWithAControlCharacterIsRefused) {
+    const QString pasted[] = {QStringLiteral("a\tb"), QStringLiteral("new\u001B[2J"), QStringLiteral("x\u007F")};
+    for (const QString& name : pasted) {
+        SCOPED_TRACE(name.toStdString());
+        Diary diary({StampedPage(1, "Page one")}, "0000000");
+        const std::string dir = ParentDirectory(diary.path());
+        const std::string before = diary.bytes();
+        ProgramWindow* form12 = openOver(diary, "changefile", kFileName);
+        auto* text1 = find<QLineEdit>(form12, QStringLiteral("Text1"));
+        QApplication::clipboard()->setText(name);
+        QTest::keySequence(text1, QKeySequence::Paste);
+        ASSERT_EQ(text1->text(), name) << "the paste did not arrive as pasted";
+        t.dialogs.expectMessage("This name is not allowed: a file name cannot hold a control character, such as a tab "
+                                "or a line break. Please choose a different name.");
+        click(form12, QStringLiteral("Command1"));
+        settle();
+        EXPECT_TRUE(t.dialogs.allAnswered());
+        EXPECT_TRUE(t.windows.isLoaded(kFileName));
+        EXPECT_EQ(t.state.bookname, "diary.dvl");
+        EXPECT_EQ(ReadFileBytes(diary.path()), before);
+        EXPECT_EQ(ListEntries(QString::fromStdString(dir), EntryKind::File, {}),
+                  QStringList{QStringLiteral("diary.dvl")});
         closeAll();
     }
 }

@@ -8,6 +8,7 @@
 #include "core/Purposes.h"
 #include "screens/Windows.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -302,9 +303,16 @@ TEST_F(PageViewerTest, LeavingAsksAboutChangesAndCancelAloneForgetsTheSearchResu
         std::int32_t gotopageAfter;
     };
     const Case cases[] = {
-        {"Command4", false, Answer::Ok, false, 0}, {"exit", false, Answer::Ok, false, 2},
-        {"Command4", true, Answer::No, false, 0},  {"exit", true, Answer::No, false, 2},
-        {"Command4", true, Answer::Yes, true, 0},  {"exit", true, Answer::Yes, true, 2},
+        {"Command4", false, Answer::Ok, false, 0},
+        {"exit", false, Answer::Ok, false, 2},
+        {"Command4", true, Answer::No, false, 0},
+        {"exit", true, Answer::No, false, 2},
+        {"Command4", true, Answer::Yes, true, 0},
+        {"exit", true, Answer::Yes, true, 2},
+        // Esc, typed wherever the focus is, does what Cancel does.
+        {"Esc", false, Answer::Ok, false, 0},
+        {"Esc", true, Answer::No, false, 0},
+        {"Esc", true, Answer::Yes, true, 0},
     };
     const std::vector<Page> pages = Pages(3);
     for (const Case& c : cases) {
@@ -318,6 +326,8 @@ TEST_F(PageViewerTest, LeavingAsksAboutChangesAndCancelAloneForgetsTheSearchResu
         }
         if (std::string(c.how) == "Command4")
             click(form7, QStringLiteral("Command4"));
+        else if (std::string(c.how) == "Esc")
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
         else
             trigger(form7, QStringLiteral("exit"));
         waitUntilActive(t.windows, kCover);

@@ -6,6 +6,7 @@
 #include "core/Help.h"
 #include "screens/Windows.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -15,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 namespace dayvell::test {
 namespace {
@@ -232,15 +234,58 @@ TEST_F(SearchWindowTest, DoubleClickingWithNoLineChosenOpensTheViewerAtTheLastPa
     EXPECT_FALSE(find<QPushButton>(form7, QStringLiteral("Command1"))->isVisible());
 }
 
-TEST_F(SearchWindowTest, CancelReturnsToTheCoverAndKeepsThePageChosen) {
+TEST_F(SearchWindowTest, CancelOrEscReturnsToTheCoverAndKeepsThePageChosen) {
+    struct Case {
+        const char* what;
+        std::function<void(ProgramWindow*)> leave;
+    };
+    const Case cases[] = {
+        {"Cancel", [](ProgramWindow* w) { click(w, QStringLiteral("Command1")); }},
+        {"Esc in the search text",
+         [](ProgramWindow* w) { QTest::keyClick(find<QLineEdit>(w, QStringLiteral("Text1")), Qt::Key_Escape); }},
+        {"Esc in the results",
+         [](ProgramWindow* w) {
+             auto* results = find<QListWidget>(w, QStringLiteral("List1"));
+             results->setFocus();
+             QTest::keyClick(results, Qt::Key_Escape);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Diary diary(kPages);
+        ProgramWindow* form8 = open(diary);
+        search("a");
+        t.state.gotopage = 2;
+        coverActivations = 0;
+        c.leave(form8);
+        waitUntilActive(t.windows, kCover);
+        EXPECT_FALSE(t.windows.isLoaded(kSearch));
+        EXPECT_EQ(coverActivations, 1);
+        EXPECT_EQ(t.state.gotopage, 2);
+        t.windows.unloadAll();
+        settle();
+    }
+}
+
+// Tab into the results puts the focus on their first line without choosing it; Enter there opens that line, the one
+// the focus frame shows, and not the last page.
+TEST_F(SearchWindowTest, EnterOnTheLineWithTheFocusOpensItEvenWhenNotChosen) {
     Diary diary(kPages);
     ProgramWindow* form8 = open(diary);
-    t.state.gotopage = 2;
-    click(form8, QStringLiteral("Command1"));
-    waitUntilActive(t.windows, kCover);
-    EXPECT_FALSE(t.windows.isLoaded(kSearch));
-    EXPECT_EQ(coverActivations, 1);
-    EXPECT_EQ(t.state.gotopage, 2);
+    search("a");
+    ASSERT_EQ(lines().size(), 4);
+    auto* box = find<QLineEdit>(form8, QStringLiteral("Text1"));
+    box->setFocus();
+    for (int presses = 0; presses < 5 && QApplication::focusWidget() != list(); ++presses)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), list());
+    ASSERT_NE(list()->currentItem(), nullptr);
+    const int focused = list()->currentRow();
+    QTest::keyClick(list(), Qt::Key_Return);
+    waitUntilActive(t.windows, kViewer);
+    EXPECT_EQ(t.state.gotopage, focused + 1);
+    EXPECT_TRUE(find<QPushButton>(t.windows.window(kViewer), QStringLiteral("Command1"))->isVisible())
+        << "Search again";
 }
 
 TEST_F(SearchWindowTest, HelpShowsTopicEight) {

@@ -141,6 +141,31 @@ TEST_F(WindowSizeTest, ThePageWindowsFitTheScreenWhateverAPageHolds) {
     settle();
 }
 
+// The export and import windows start in the book's folder: its long name, and files of long names to import.
+TEST_F(WindowSizeTest, TheExportAndImportWindowsFitTheScreenInAFolderWithAVeryLongName) {
+    TestBook plan;
+    plan.flags = "0000000";
+    plan.pages = 1;
+    WriteFileBytes((longFolder / (std::string(245, 'W') + ".json")).string(), "{}");
+    WriteFileBytes((longFolder / (std::string(246, 'W') + ".txt")).string(), "A page");
+    openBook(longFolder, plan);
+
+    t.dialogs.expectInput("Please enter your password.", plan.password, "Password required.");
+    ProgramWindow* form13 = openFromCover("exportbook", QStringLiteral("Form13"));
+    expectFitsScreen(form13);
+    // A file name as long as may be, typed.
+    QTest::keyClicks(find<QLineEdit>(form13, QStringLiteral("Text1")), QString(250, QLatin1Char('W')));
+    expectFitsScreen(form13);
+    t.windows.unload(QStringLiteral("Form13"));
+    t.windows.activate(kCover);
+    waitUntilActive(t.windows, kCover);
+
+    expectFitsScreen(openFromCover("importpages", QStringLiteral("Form14")));
+    EXPECT_TRUE(t.dialogs.allAnswered());
+    t.windows.unloadAll();
+    settle();
+}
+
 // The folder lists, the wizard's path and the browser's files, in a folder whose name is as long as may be.
 TEST_F(WindowSizeTest, TheFolderWindowsFitTheScreenInAFolderWithAVeryLongName) {
     TestBook plan;

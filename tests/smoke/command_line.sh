@@ -24,6 +24,19 @@ for option in --help -h; do
     grep -q 'book' <<<"$out" || fail "$option does not name the book argument"
 done
 
+# Without a display the windows cannot open: one line that says so, never the toolkit's abort and its core dump,
+# whatever the platform asked for that needs a display.
+for platform in xcb "" "wayland;xcb" "xcb:foo=1"; do
+    for args in "" "diary.dvl" "exprot diary.dvl"; do
+        # shellcheck disable=SC2086
+        err="$(QT_QPA_PLATFORM="$platform" timeout 20 "$program" $args 2>&1 >/dev/null)"
+        status=$?
+        [ "$status" -eq 1 ] || fail "'$args' without a display (platform '$platform') ended with status $status, not 1"
+        [ "$(printf '%s\n' "$err" | wc -l)" -eq 1 ] && grep -q 'no display' <<<"$err" ||
+            fail "'$args' without a display (platform '$platform') said: $err"
+    done
+done
+
 export QT_QPA_PLATFORM=offscreen
 for args in "one.dvl two.dvl" "--no-such-option"; do
     # shellcheck disable=SC2086

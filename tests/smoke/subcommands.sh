@@ -53,6 +53,15 @@ run search diary.dvl QUARTERLY
     fail "search for QUARTERLY printed '$out'"
 run search diary.dvl "of two"
 [[ "$out" == " 5    "*"  A note ¶ of two lines" ]] || fail "search for 'of two' printed '$out'"
+# A page holds what its file held: the search never passes a control character on to the terminal.
+"$write_book" "$work" controls.dvl "$password" 0 || exit 1
+printf 'Alarm \033]0;owned\007 \033[2J\x7f bell\n' >controls.txt
+run import controls.dvl controls.txt
+[ "$status" -eq 0 ] || fail "importing a page of control characters ended with status $status: $err"
+run search controls.dvl alarm
+[ "$status" -eq 0 ] || fail "search over control characters ended with status $status"
+[[ "$out" == *"  Alarm ?]0;owned? ?[2J? be" ]] || fail "the search printed '$out'"
+LC_ALL=C grep -q '[[:cntrl:]]' <<<"$out" && fail "the search printed control characters: $(od -c <<<"$out" | head)"
 run search diary.dvl "no such words"
 [ "$status" -eq 0 ] && [ -z "$out" ] || fail "a search without matches printed '$out' with status $status"
 
