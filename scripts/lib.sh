@@ -9,6 +9,8 @@ PACKAGES=(cmake ninja-build ccache g++ make pkg-config libgtest-dev libgmock-dev
           openbox
           # Printing through a private CUPS scheduler and reading back what reached its queue
           cups cups-client poppler-utils
+          # The benchmark of printing runs cups-filters' texttopdf beside it on the same text
+          cups-filters
           # Asking the print scheduler whether the printer is paused, stopped or refusing jobs
           libcups2-dev
           # Checks of what cmake --install and the package put on disk

@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Export.h"
 
+#include "BufferedOutput.h"
 #include "Charset.h"
 #include "DateReading.h"
+#include "PdfPrintout.h"
+#include "PrintBook.h"
 #include "PrintText.h"
 #include "Progress.h"
 #include "core/Version.h"
@@ -26,31 +29,8 @@ constexpr std::array<ExportFormatInfo, 5> kFormats = {{
     {ExportFormat::Markdown, "md", ".md", "Markdown", true},
     {ExportFormat::Json, "json", ".json", "JSON", true},
     {ExportFormat::Html, "html", ".html", "Web page (HTML)", true},
-    {ExportFormat::Pdf, "pdf", ".pdf", "PDF (coming in a later version)", false},
+    {ExportFormat::Pdf, "pdf", ".pdf", "PDF, laid out as printed", true},
 }};
-
-// Pieces of export are gathered in memory and written in large blocks.
-constexpr std::size_t kFlushAt = 1 << 20;
-
-class Output {
-public:
-    Output(FileSystem& fs, int fd) : m_fs(fs), m_fd(fd) {}
-    std::string& text() { return m_buffer; }
-    // Writes what has gathered once there is enough of it.
-    void pass() {
-        if (m_buffer.size() >= kFlushAt)
-            flush();
-    }
-    void flush() {
-        WriteAll(m_fs, m_fd, m_buffer.data(), m_buffer.size());
-        m_buffer.clear();
-    }
-
-private:
-    FileSystem& m_fs;
-    int m_fd;
-    std::string m_buffer;
-};
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
@@ -140,7 +120,7 @@ private:
 // One format's layout. Pages come one at a time, each with its position in the book.
 class Writer {
 public:
-    explicit Writer(Output& out) : m_out(out) {}
+    explicit Writer(BufferedOutput& out) : m_out(out) {}
     virtual ~Writer() = default;
     // `title` is the cover name, or the book's file name where no cover name was set.
     virtual void begin(const std::string& coverName, const std::string& title) = 0;
@@ -151,7 +131,7 @@ protected:
     std::string& out() { return m_out.text(); }
 
 private:
-    Output& m_out;
+    BufferedOutput& m_out;
 };
 
 class TextWriter : public Writer {
@@ -458,13 +438,26 @@ private:
     IsoReadings m_readings;
 };
 
+// The document the whole book's print makes, on the paper of the user's locale, as the print into a PDF file does.
+class PdfWriter : public Writer {
+public:
+    explicit PdfWriter(BufferedOutput& out)
+        : Writer(out), m_pdf(DefaultPaper(), [this](std::string_view bytes) { this->out().append(bytes); }) {}
+    void begin(const std::string& coverName, const std::string&) override { m_pdf.printLine(coverName); }
+    void page(std::int64_t, const Page& page) override { PrintBookPage(m_pdf, page); }
+    void end() override { m_pdf.end(); }
+
+private:
+    PdfPrintout m_pdf;
+};
+
 void RefuseUnavailable(ExportFormat format) {
     if (!InfoOf(format).available)
         throw ExportRefused(std::string(InfoOf(format).title) + ": this export is not available in this version of "
                                                                 "Dayvell yet");
 }
 
-std::unique_ptr<Writer> MakeWriter(ExportFormat format, Output& out) {
+std::unique_ptr<Writer> MakeWriter(ExportFormat format, BufferedOutput& out) {
     switch (format) {
     case ExportFormat::Text:
         return std::make_unique<TextWriter>(out);
@@ -475,7 +468,7 @@ std::unique_ptr<Writer> MakeWriter(ExportFormat format, Output& out) {
     case ExportFormat::Html:
         return std::make_unique<HtmlWriter>(out);
     case ExportFormat::Pdf:
-        break;
+        return std::make_unique<PdfWriter>(out);
     }
     RefuseUnavailable(format);
     return nullptr;
@@ -493,7 +486,7 @@ std::string BookTitle(const Book& book) {
     return name;
 }
 
-ExportOutcome Stream(const Book& book, ExportFormat format, Output& out, Progress* progress) {
+ExportOutcome Stream(const Book& book, ExportFormat format, BufferedOutput& out, Progress* progress) {
     RefuseUnavailable(format);
     const BookHeader header = book.readHeader();
     // A key that no longer opens the book (another copy changed its password) would write pages of garbage.
@@ -626,7 +619,7 @@ std::optional<ExportFormat> ExportFormatNamed(std::string_view name) {
 }
 
 ExportOutcome WriteExport(const Book& book, ExportFormat format, int fd, Progress* progress, FileSystem& fs) {
-    Output out(fs, fd);
+    BufferedOutput out(fs, fd);
     return Stream(book, format, out, progress);
 }
 
@@ -638,7 +631,7 @@ ExportOutcome ExportBook(const Book& book, ExportFormat format, const std::strin
     if (existing == Existing::Keep && fs.stat(target.c_str(), &st) == 0)
         throw RuntimeError(code::FileExists);
     ScratchExport scratch(fs, target);
-    Output out(fs, scratch.fd());
+    BufferedOutput out(fs, scratch.fd());
     if (Stream(book, format, out, &progress) == ExportOutcome::Cancelled)
         return ExportOutcome::Cancelled;
     scratch.place(existing);
