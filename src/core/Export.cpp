@@ -14,7 +14,9 @@
 #include <array>
 #include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <random>
@@ -52,30 +54,60 @@ public:
             const std::string_view replacement = escape(c);
             m_replace[c] = !replacement.empty() ? std::string(replacement) : Utf8FromCp1252(std::string(1, char(c)));
             m_special[c] = c >= 0x80 || !replacement.empty() || (m_unify && (c == '\r' || c == '\n'));
+            m_asciiReplaced = m_asciiReplaced || (c >= 0x20 && c <= 0x7E && m_special[c]);
         }
     }
 
     void append(std::string& out, std::string_view text) const {
+        const char* data = text.data();
+        const std::size_t size = text.size();
         std::size_t run = 0;
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            const auto c = static_cast<unsigned char>(text[i]);
-            if (!m_special[c])
+        for (std::size_t i = 0; i < size;) {
+            // Most of a diary is printable ASCII that the format keeps: eight such bytes are passed over at once.
+            if (i + 8 <= size && plainBlock(data + i)) {
+                i += 8;
                 continue;
-            out.append(text.data() + run, i - run);
+            }
+            const auto c = static_cast<unsigned char>(data[i]);
+            if (!m_special[c]) {
+                ++i;
+                continue;
+            }
+            out.append(data + run, i - run);
             if (m_unify && (c == '\r' || c == '\n')) {
                 out += '\n';
-                if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                if (c == '\r' && i + 1 < size && data[i + 1] == '\n')
                     ++i;
             } else {
                 out += m_replace[c];
             }
-            run = i + 1;
+            run = ++i;
         }
-        out.append(text.data() + run, text.size() - run);
+        out.append(data + run, size - run);
     }
 
 private:
+    // Whether the eight bytes at `p` are printable ASCII (0x20 to 0x7E) none of which the format replaces.
+    bool plainBlock(const char* p) const {
+        std::uint64_t w;
+        std::memcpy(&w, p, sizeof w);
+        constexpr std::uint64_t kOnes = 0x0101010101010101;
+        constexpr std::uint64_t kHigh = 0x8080808080808080;
+        // A byte below 0x20 borrows into its high bit; one above 0x7E carries into it (or has it already).
+        const std::uint64_t below = (w - 0x20 * kOnes) & ~w & kHigh;
+        const std::uint64_t above = ((w + (0x7F - 0x7E) * kOnes) | w) & kHigh;
+        if ((below | above) != 0)
+            return false;
+        if (!m_asciiReplaced)
+            return true;
+        const auto* b = reinterpret_cast<const unsigned char*>(p);
+        return !(m_special[b[0]] | m_special[b[1]] | m_special[b[2]] | m_special[b[3]] | m_special[b[4]] |
+                 m_special[b[5]] | m_special[b[6]] | m_special[b[7]]);
+    }
+
     bool m_unify;
+    // Whether the format replaces any printable ASCII character.
+    bool m_asciiReplaced = false;
     std::array<bool, 256> m_special{};
     std::array<std::string, 256> m_replace;
 };
@@ -142,12 +174,15 @@ public:
         line(page.number);
         line(page.date);
         line(page.time);
-        // The wrapping changes only a text with a run of the print width between two carriage returns; most pages
-        // have none, and are written as they are.
-        if (LongestRunWithoutCr(page.text) < kPrintWidth)
-            line(page.text);
+        // Tabs take the columns they take on paper, as in the printout. The wrapping changes only a text with a run
+        // of the print width between two carriage returns; most pages have none, and are written as they are.
+        const bool tabs = page.text.find('\t') != std::string::npos;
+        const std::string expanded = tabs ? ExpandTabs(page.text) : std::string();
+        const std::string_view text = tabs ? std::string_view(expanded) : std::string_view(page.text);
+        if (LongestRunWithoutCr(text) < kPrintWidth)
+            line(text);
         else
-            line(WrapForPrint(page.text));
+            line(WrapForPrint(text));
         out() += '\n';
     }
     void end() override {}

@@ -324,6 +324,33 @@ TEST_F(ExportTest, PlainTextIsTheWholeBookPrintLineForLine) {
     }
 }
 
+// Every character the key carries, at every place within a block of eight bytes, comes out of the formats that
+// keep text as it is: every byte back from the JSON, and the print line for line in the plain text.
+TEST_F(ExportTest, EveryCharacterAtEveryPlaceOfABlockComesOutWhole) {
+    // Code 1 would encipher to a quote under this key, which a book cannot store; above 218 the key cannot carry.
+    std::string all;
+    for (int c = 2; c <= 218; ++c)
+        all += static_cast<char>(c);
+    std::vector<Page> pages;
+    for (int shift = 0; shift <= 8; ++shift)
+        pages.push_back({PageNumberText(shift + 1), "Saturday, 12/5/2026", "1:46:33 PM",
+                         std::string(std::size_t(shift), 'a') + all + "plain text " + all});
+    makeBook(pages, "Every character");
+
+    const auto json = nlohmann::json::parse(exported(ExportFormat::Json));
+    ASSERT_EQ(json["pages"].size(), pages.size());
+    for (std::size_t i = 0; i < pages.size(); ++i)
+        EXPECT_EQ(Cp1252FromUtf8(json["pages"][i]["text"].get<std::string>()), pages[i].text) << "page " << i + 1;
+
+    LinePrinter printer;
+    ScriptedProgress printing;
+    ASSERT_EQ(PrintBook(Book(path, kKey), printer, printing), PrintOutcome::Sent);
+    std::string printed;
+    for (const std::string& line : printer.lines)
+        printed += Lf(line) + "\n";
+    EXPECT_EQ(exported(ExportFormat::Text), printed);
+}
+
 // The PDF holds every character the whole book's print sends, in order, on the paper of the user's locale, and
 // keeps the margins on every sheet.
 TEST_F(ExportTest, PdfIsTheWholeBookPrintWithEveryCharacterWithinTheMargins) {
