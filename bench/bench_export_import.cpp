@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Export and import on a generated book of 20,000 pages (about 1,500 bytes of text a page), each figure beside its
 // physical reference measured in the same run:
-//   export (every format)  beside a plain copy of the book file, and beside reading and deciphering every page;
+//   export (every format, the PDF too)  beside a plain copy of the book file, and beside reading and deciphering
+//                          every page;
 //   import of 20,000 pages beside appending the same pages through the core (enciphered, written, one fsync).
 // Memory: the peak above the resident size before, for 1,000 and for 20,000 pages.
 #include "GeneratedBooks.h"
@@ -198,13 +199,13 @@ void BM_PeakMemoryExport(benchmark::State& state) {
 }
 
 void ExportFormats(benchmark::internal::Benchmark* b) {
-    for (int format : {0, 1, 2, 3})
+    for (int format : {0, 1, 2, 3, 4})
         b->Args({20000, format});
 }
 
 void MemoryCases(benchmark::internal::Benchmark* b) {
     for (int pages : {1000, 20000})
-        for (int format : {0, 2, 3})
+        for (int format : {0, 2, 3, 4})
             b->Args({pages, format});
 }
 

@@ -1,11 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Printing the whole book to a PDF file, on books of 2,000 and 20,000 pages: pages a second and the peak memory of
-// the process while it prints, which must not grow with the book. Beside it, measured in the same run: a plain
-// copy of the book file plus fsync, and reading and deciphering every page with its text wrapped for print (all
-// the printing does except drawing).
+// Printing the whole book to a PDF file, on books of 2,000 and 20,000 pages: pages a second, CPU time, and the peak
+// memory of the process while it prints, which must not grow with the book. Beside it, measured in the same run:
+//   cups-filters' texttopdf, the tool a user would pick to make a PDF of a text, run as CUPS runs a filter on the
+//     very text the print lays out (the plain-text export of the same book), its CPU time taken from the child;
+//   reading and deciphering every page, the least any printout costs;
+//   reading and deciphering every page with its text wrapped for print (all the printing does except drawing);
+//   a plain copy of the book file plus fsync.
+// The machine is shared: run with --benchmark_repetitions=5 and compare the medians, CPU time ("cpu_s") first.
 #include "GeneratedBooks.h"
 #include "core/Book.h"
 #include "core/Dialogs.h"
+#include "core/Export.h"
 #include "core/PrintBook.h"
 #include "core/PrintText.h"
 #include "core/Progress.h"
@@ -15,11 +20,17 @@
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <spawn.h>
 #include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 using namespace dayvell;
 using namespace dayvell::bench;
@@ -63,6 +74,14 @@ void ResetPeak() {
     std::ofstream("/proc/self/clear_refs") << "5";
 }
 
+// The CPU time, user and system, this process has used so far, in seconds.
+double CpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
 void BM_PrintBookToPdf(benchmark::State& state) {
     const int pages = int(state.range(0));
     const std::string& path = GeneratedBook(pages);
@@ -71,15 +90,18 @@ void BM_PrintBookToPdf(benchmark::State& state) {
     QtPrinter printer(
         dialogs, [] { return PrinterStatus{}; }, [&] { return QString::fromStdString(pdf); });
     Unwatched progress;
-    double before = 0, peak = 0;
+    double before = 0, peak = 0, cpu = 0;
     for (auto _ : state) {
         before = StatusMB("VmRSS");
         ResetPeak();
+        const double cpuBefore = CpuSeconds();
         const Book book(path, kKey);
         if (PrintBook(book, printer, progress) != PrintOutcome::Sent)
             state.SkipWithError("the print did not end");
+        cpu += CpuSeconds() - cpuBefore;
         peak = StatusMB("VmHWM");
     }
+    state.counters["cpu_s"] = benchmark::Counter(cpu, benchmark::Counter::kAvgIterations);
     state.counters["pages_per_s"] = benchmark::Counter(double(pages), benchmark::Counter::kIsIterationInvariantRate);
     state.counters["rss_before_MB"] = before;
     state.counters["peak_rss_MB"] = peak;
@@ -102,6 +124,89 @@ void BM_Reference_CopyAndFsync(benchmark::State& state) {
     state.counters["pages_per_s"] = benchmark::Counter(double(pages), benchmark::Counter::kIsIterationInvariantRate);
 }
 
+// The text the whole-book print lays out, as UTF-8: the plain-text export of the book, which is that print line for
+// line. Made once per size.
+const std::string& PrintedText(int pages) {
+    static std::map<int, std::string> made;
+    if (const auto it = made.find(pages); it != made.end())
+        return it->second;
+    const std::string text = WorkDir() + "printed" + std::to_string(pages) + ".txt";
+    NoProgress progress;
+    ExportBook(Book(GeneratedBook(pages), kKey), ExportFormat::Text, text, Existing::Replace, progress);
+    return made[pages] = text;
+}
+
+constexpr const char* kTexttopdf = "/usr/lib/cups/filter/texttopdf";
+
+// Reference: cups-filters' texttopdf on the same text, called as the CUPS scheduler calls a filter (printer name,
+// job, user, title, copies, options, file; the scheduler's environment), its PDF written to a file. Its wall time,
+// and its CPU time as the kernel counts it for the child.
+void BM_Reference_Texttopdf(benchmark::State& state) {
+    const int pages = int(state.range(0));
+    if (::access(kTexttopdf, X_OK) != 0) {
+        state.SkipWithError("texttopdf is missing (package cups-filters)");
+        return;
+    }
+    const std::string text = PrintedText(pages);
+    const std::string pdf = WorkDir() + "texttopdf" + std::to_string(pages) + ".pdf";
+    std::vector<std::string> arguments = {"dayvell-bench", "1", "user", "dayvell", "1", "", text};
+    std::vector<std::string> environment = {"PATH=/usr/bin:/bin",
+                                            "LANG=C.UTF-8",
+                                            "CHARSET=utf-8",
+                                            "CONTENT_TYPE=text/plain",
+                                            "FINAL_CONTENT_TYPE=application/pdf",
+                                            "CUPS_DATADIR=/usr/share/cups",
+                                            "CUPS_SERVERBIN=/usr/lib/cups",
+                                            "CUPS_SERVERROOT=/etc/cups",
+                                            "PRINTER=dayvell-bench",
+                                            "TMPDIR=" + WorkDir()};
+    std::vector<char*> argv, envp;
+    for (std::string& a : arguments)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    for (std::string& e : environment)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    double cpu = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, pdf.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        pid_t child = 0;
+        const int spawned = posix_spawn(&child, kTexttopdf, &actions, nullptr, argv.data(), envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        int status = 0;
+        rusage usage{};
+        if (spawned != 0 || ::wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) ||
+            WEXITSTATUS(status) != 0) {
+            state.SkipWithError("texttopdf failed");
+            break;
+        }
+        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        cpu += double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+               double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    }
+    state.counters["cpu_s"] = benchmark::Counter(cpu, benchmark::Counter::kAvgIterations);
+    state.counters["pages_per_s"] = benchmark::Counter(double(pages), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["text_MB"] = double(std::filesystem::file_size(text)) / (1024.0 * 1024.0);
+    state.counters["pdf_MB"] = double(std::filesystem::file_size(pdf)) / (1024.0 * 1024.0);
+}
+
+// Reference: every page read and deciphered, nothing else.
+void BM_Reference_ReadAndDecipher(benchmark::State& state) {
+    const int pages = int(state.range(0));
+    const Book book(GeneratedBook(pages), kKey);
+    double cpu = 0;
+    for (auto _ : state) {
+        const double cpuBefore = CpuSeconds();
+        benchmark::DoNotOptimize(DecipherAll(book));
+        cpu += CpuSeconds() - cpuBefore;
+    }
+    state.counters["cpu_s"] = benchmark::Counter(cpu, benchmark::Counter::kAvgIterations);
+    state.counters["pages_per_s"] = benchmark::Counter(double(pages), benchmark::Counter::kIsIterationInvariantRate);
+}
+
 // Reference: every page read, deciphered and wrapped for print, nothing drawn.
 void BM_Reference_DecipherAndWrap(benchmark::State& state) {
     const int pages = int(state.range(0));
@@ -121,7 +226,9 @@ void BM_Reference_DecipherAndWrap(benchmark::State& state) {
 } // namespace
 
 BENCHMARK(BM_Reference_CopyAndFsync)->Arg(2000)->Arg(20000)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Reference_ReadAndDecipher)->Arg(2000)->Arg(20000)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Reference_DecipherAndWrap)->Arg(2000)->Arg(20000)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Reference_Texttopdf)->Arg(2000)->Arg(20000)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PrintBookToPdf)->Arg(2000)->Arg(20000)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {

@@ -9,6 +9,10 @@ PACKAGES=(cmake ninja-build ccache g++ make pkg-config libgtest-dev libgmock-dev
           openbox
           # Printing through a private CUPS scheduler and reading back what reached its queue
           cups cups-client poppler-utils
+          # The benchmark of printing runs cups-filters' texttopdf beside it on the same text
+          cups-filters
+          # The printout and the PDF export: cairo's PDF surface, the font found by fontconfig and read by FreeType
+          libcairo2-dev libfontconfig-dev libfreetype-dev
           # Asking the print scheduler whether the printer is paused, stopped or refusing jobs
           libcups2-dev
           # Checks of what cmake --install and the package put on disk

@@ -39,8 +39,8 @@ const std::vector<Subcommand>& Subcommands() {
          "BOOK.dvl --format FORMAT [-o FILE]",
          "Writes the book's cover name and pages to a file other programs can read, as UTF-8, or to standard output "
          "without -o. FORMAT is txt (laid out as the printout), md (Markdown), json (every page as stored, with ISO "
-         "dates), html (one page for a browser) or pdf (not available yet). The file is not protected by the "
-         "password; it is created readable by its owner alone.",
+         "dates), html (one page for a browser) or pdf (the document the whole-book print makes, on the paper of the "
+         "locale). The file is not protected by the password; it is created readable by its owner alone.",
          {{"--format", 'f', "FORMAT", "txt, md, json, html or pdf"},
           {"--output", 'o', "FILE", "write to FILE (never replaced unless --force is given); - is standard output"},
           {"--force", 0, nullptr, "replace FILE when it exists"},

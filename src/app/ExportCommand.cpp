@@ -34,8 +34,12 @@ int Export(const Invocation& call) {
         throw Failure{path, "the " + std::string(InfoOf(*format).name) +
                                 " export is not available in this version of Dayvell yet"};
 
-    const Book book = OpenBookForCommand(call, path);
     const std::optional<std::string> output = call.value("--output");
+    // Said before the password is asked for, as a mistake of the command line.
+    if (*format == ExportFormat::Pdf && (!output || *output == "-") && ::isatty(STDOUT_FILENO))
+        throw UsageError{"a PDF is no text for the terminal: give a file with -o, or redirect standard output"};
+
+    const Book book = OpenBookForCommand(call, path);
     Interruptible progress;
     if (!output || *output == "-") {
         NamingFailures(path, [&] { return WriteExport(book, *format, STDOUT_FILENO, &progress); });

@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Export.h"
 
+#include "BufferedOutput.h"
 #include "Charset.h"
 #include "DateReading.h"
+#include "PdfPrintout.h"
+#include "PrintBook.h"
 #include "PrintText.h"
 #include "Progress.h"
 #include "core/Version.h"
@@ -11,7 +14,9 @@
 #include <array>
 #include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <random>
@@ -26,31 +31,8 @@ constexpr std::array<ExportFormatInfo, 5> kFormats = {{
     {ExportFormat::Markdown, "md", ".md", "Markdown", true},
     {ExportFormat::Json, "json", ".json", "JSON", true},
     {ExportFormat::Html, "html", ".html", "Web page (HTML)", true},
-    {ExportFormat::Pdf, "pdf", ".pdf", "PDF (coming in a later version)", false},
+    {ExportFormat::Pdf, "pdf", ".pdf", "PDF, laid out as printed", true},
 }};
-
-// Pieces of export are gathered in memory and written in large blocks.
-constexpr std::size_t kFlushAt = 1 << 20;
-
-class Output {
-public:
-    Output(FileSystem& fs, int fd) : m_fs(fs), m_fd(fd) {}
-    std::string& text() { return m_buffer; }
-    // Writes what has gathered once there is enough of it.
-    void pass() {
-        if (m_buffer.size() >= kFlushAt)
-            flush();
-    }
-    void flush() {
-        WriteAll(m_fs, m_fd, m_buffer.data(), m_buffer.size());
-        m_buffer.clear();
-    }
-
-private:
-    FileSystem& m_fs;
-    int m_fd;
-    std::string m_buffer;
-};
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
@@ -72,30 +54,60 @@ public:
             const std::string_view replacement = escape(c);
             m_replace[c] = !replacement.empty() ? std::string(replacement) : Utf8FromCp1252(std::string(1, char(c)));
             m_special[c] = c >= 0x80 || !replacement.empty() || (m_unify && (c == '\r' || c == '\n'));
+            m_asciiReplaced = m_asciiReplaced || (c >= 0x20 && c <= 0x7E && m_special[c]);
         }
     }
 
     void append(std::string& out, std::string_view text) const {
+        const char* data = text.data();
+        const std::size_t size = text.size();
         std::size_t run = 0;
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            const auto c = static_cast<unsigned char>(text[i]);
-            if (!m_special[c])
+        for (std::size_t i = 0; i < size;) {
+            // Most of a diary is printable ASCII that the format keeps: eight such bytes are passed over at once.
+            if (i + 8 <= size && plainBlock(data + i)) {
+                i += 8;
                 continue;
-            out.append(text.data() + run, i - run);
+            }
+            const auto c = static_cast<unsigned char>(data[i]);
+            if (!m_special[c]) {
+                ++i;
+                continue;
+            }
+            out.append(data + run, i - run);
             if (m_unify && (c == '\r' || c == '\n')) {
                 out += '\n';
-                if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                if (c == '\r' && i + 1 < size && data[i + 1] == '\n')
                     ++i;
             } else {
                 out += m_replace[c];
             }
-            run = i + 1;
+            run = ++i;
         }
-        out.append(text.data() + run, text.size() - run);
+        out.append(data + run, size - run);
     }
 
 private:
+    // Whether the eight bytes at `p` are printable ASCII (0x20 to 0x7E) none of which the format replaces.
+    bool plainBlock(const char* p) const {
+        std::uint64_t w;
+        std::memcpy(&w, p, sizeof w);
+        constexpr std::uint64_t kOnes = 0x0101010101010101;
+        constexpr std::uint64_t kHigh = 0x8080808080808080;
+        // A byte below 0x20 borrows into its high bit; one above 0x7E carries into it (or has it already).
+        const std::uint64_t below = (w - 0x20 * kOnes) & ~w & kHigh;
+        const std::uint64_t above = ((w + (0x7F - 0x7E) * kOnes) | w) & kHigh;
+        if ((below | above) != 0)
+            return false;
+        if (!m_asciiReplaced)
+            return true;
+        const auto* b = reinterpret_cast<const unsigned char*>(p);
+        return !(m_special[b[0]] | m_special[b[1]] | m_special[b[2]] | m_special[b[3]] | m_special[b[4]] |
+                 m_special[b[5]] | m_special[b[6]] | m_special[b[7]]);
+    }
+
     bool m_unify;
+    // Whether the format replaces any printable ASCII character.
+    bool m_asciiReplaced = false;
     std::array<bool, 256> m_special{};
     std::array<std::string, 256> m_replace;
 };
@@ -140,7 +152,7 @@ private:
 // One format's layout. Pages come one at a time, each with its position in the book.
 class Writer {
 public:
-    explicit Writer(Output& out) : m_out(out) {}
+    explicit Writer(BufferedOutput& out) : m_out(out) {}
     virtual ~Writer() = default;
     // `title` is the cover name, or the book's file name where no cover name was set.
     virtual void begin(const std::string& coverName, const std::string& title) = 0;
@@ -151,7 +163,7 @@ protected:
     std::string& out() { return m_out.text(); }
 
 private:
-    Output& m_out;
+    BufferedOutput& m_out;
 };
 
 class TextWriter : public Writer {
@@ -162,12 +174,15 @@ public:
         line(page.number);
         line(page.date);
         line(page.time);
-        // The wrapping changes only a text with a run of the print width between two carriage returns; most pages
-        // have none, and are written as they are.
-        if (LongestRunWithoutCr(page.text) < kPrintWidth)
-            line(page.text);
+        // Tabs take the columns they take on paper, as in the printout. The wrapping changes only a text with a run
+        // of the print width between two carriage returns; most pages have none, and are written as they are.
+        const bool tabs = page.text.find('\t') != std::string::npos;
+        const std::string expanded = tabs ? ExpandTabs(page.text) : std::string();
+        const std::string_view text = tabs ? std::string_view(expanded) : std::string_view(page.text);
+        if (LongestRunWithoutCr(text) < kPrintWidth)
+            line(text);
         else
-            line(WrapForPrint(page.text));
+            line(WrapForPrint(text));
         out() += '\n';
     }
     void end() override {}
@@ -458,13 +473,26 @@ private:
     IsoReadings m_readings;
 };
 
+// The document the whole book's print makes, on the paper of the user's locale, as the print into a PDF file does.
+class PdfWriter : public Writer {
+public:
+    explicit PdfWriter(BufferedOutput& out)
+        : Writer(out), m_pdf(DefaultPaper(), [this](std::string_view bytes) { this->out().append(bytes); }) {}
+    void begin(const std::string& coverName, const std::string&) override { m_pdf.printLine(coverName); }
+    void page(std::int64_t, const Page& page) override { PrintBookPage(m_pdf, page); }
+    void end() override { m_pdf.end(); }
+
+private:
+    PdfPrintout m_pdf;
+};
+
 void RefuseUnavailable(ExportFormat format) {
     if (!InfoOf(format).available)
         throw ExportRefused(std::string(InfoOf(format).title) + ": this export is not available in this version of "
                                                                 "Dayvell yet");
 }
 
-std::unique_ptr<Writer> MakeWriter(ExportFormat format, Output& out) {
+std::unique_ptr<Writer> MakeWriter(ExportFormat format, BufferedOutput& out) {
     switch (format) {
     case ExportFormat::Text:
         return std::make_unique<TextWriter>(out);
@@ -475,7 +503,7 @@ std::unique_ptr<Writer> MakeWriter(ExportFormat format, Output& out) {
     case ExportFormat::Html:
         return std::make_unique<HtmlWriter>(out);
     case ExportFormat::Pdf:
-        break;
+        return std::make_unique<PdfWriter>(out);
     }
     RefuseUnavailable(format);
     return nullptr;
@@ -493,7 +521,7 @@ std::string BookTitle(const Book& book) {
     return name;
 }
 
-ExportOutcome Stream(const Book& book, ExportFormat format, Output& out, Progress* progress) {
+ExportOutcome Stream(const Book& book, ExportFormat format, BufferedOutput& out, Progress* progress) {
     RefuseUnavailable(format);
     const BookHeader header = book.readHeader();
     // A key that no longer opens the book (another copy changed its password) would write pages of garbage.
@@ -626,7 +654,7 @@ std::optional<ExportFormat> ExportFormatNamed(std::string_view name) {
 }
 
 ExportOutcome WriteExport(const Book& book, ExportFormat format, int fd, Progress* progress, FileSystem& fs) {
-    Output out(fs, fd);
+    BufferedOutput out(fs, fd);
     return Stream(book, format, out, progress);
 }
 
@@ -638,7 +666,7 @@ ExportOutcome ExportBook(const Book& book, ExportFormat format, const std::strin
     if (existing == Existing::Keep && fs.stat(target.c_str(), &st) == 0)
         throw RuntimeError(code::FileExists);
     ScratchExport scratch(fs, target);
-    Output out(fs, scratch.fd());
+    BufferedOutput out(fs, scratch.fd());
     if (Stream(book, format, out, &progress) == ExportOutcome::Cancelled)
         return ExportOutcome::Cancelled;
     scratch.place(existing);

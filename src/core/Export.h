@@ -14,7 +14,8 @@ namespace dayvell {
 
 class Progress;
 
-// The open formats a book is exported to. Text goes out as UTF-8.
+// The open formats a book is exported to. Text goes out as UTF-8; the PDF holds the Windows-1252 text in its
+// embedded font.
 enum class ExportFormat {
     // Laid out as the printout is: the cover name, then each page's number, date line, time, text wrapped to the
     // print width, and an empty line.
@@ -26,7 +27,7 @@ enum class ExportFormat {
     Json,
     // One self-contained page for a browser, laid out for reading and for printing.
     Html,
-    // The document the whole-book print makes. Not available yet: it comes with the reworked printing.
+    // The document the whole-book print makes into a PDF file, on the paper of the user's locale.
     Pdf,
 };
 

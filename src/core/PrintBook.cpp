@@ -11,6 +11,14 @@
 
 namespace dayvell {
 
+void PrintBookPage(PrintJob& job, const Page& page) {
+    job.printLine(page.number);
+    job.printLine(page.date);
+    job.printLine(page.time);
+    PrintWrapped(job, page.text);
+    job.printLine({});
+}
+
 PrintOutcome PrintBook(const Book& book, Printer& printer, Progress& progress) {
     const Record header = book.readHeaderRecord();
     const std::string coverName = Decode(header[2], book.key());
@@ -25,12 +33,7 @@ PrintOutcome PrintBook(const Book& book, Printer& printer, Progress& progress) {
     bool cancelled = !shown->advance(0);
     if (!cancelled) {
         book.forEachRecord([&](std::int64_t position, const RecordView& record) {
-            const Page page = book.decodePage(record);
-            job->printLine(page.number);
-            job->printLine(page.date);
-            job->printLine(page.time);
-            PrintWrapped(*job, page.text);
-            job->printLine({});
+            PrintBookPage(*job, book.decodePage(record));
             cancelled = !shown->advance(position);
             return !cancelled;
         });

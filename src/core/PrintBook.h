@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <string>
+
 namespace dayvell {
 
 class Book;
 class Printer;
+class PrintJob;
 class Progress;
+struct Page;
 
 enum class PrintOutcome { Sent, Cancelled };
 
@@ -14,5 +18,9 @@ enum class PrintOutcome { Sent, Cancelled };
 // memory; the progress counts pages done of pages in the book. A Cancel, declining to say where the printout goes,
 // or any failure (which throws), abandons the job and nothing is printed.
 PrintOutcome PrintBook(const Book& book, Printer& printer, Progress& progress);
+
+// One page as the whole book's print lays it out: its number, date line and time, its text wrapped to the print
+// width, and an empty line. Whatever else makes that document (the PDF export) prints its pages with this.
+void PrintBookPage(PrintJob& job, const Page& page);
 
 } // namespace dayvell

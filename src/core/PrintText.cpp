@@ -9,36 +9,36 @@ bool PrinterReady(Dialogs& dialogs) {
 }
 
 std::string WrapForPrint(std::string_view text, std::size_t width) {
-    // A width of 0 wraps nothing (and must not reach the division below).
+    // A width of 0 wraps nothing.
     if (width == 0 || text.size() < width)
         return std::string(text);
 
+    // The line being filled is always the run of the text from `start` to the character at hand: a break leaves
+    // the characters after it, a carriage return none. So whole runs are copied, and only a run of the full width
+    // with no carriage return in it is looked at for a space.
     std::string out;
     out.reserve(text.size() + text.size() / width + 1);
-    std::string line;
-    for (char c : text) {
-        line += c;
-        if (c == '\r') {
-            out += line;
-            line.clear();
-        }
-        if (width == 0 || line.size() != width)
-            continue;
-        const auto space = line.rfind(' ');
-        if (space == std::string::npos) {
+    std::size_t start = 0;
+    while (true) {
+        std::size_t cr = text.find('\r', start);
+        const std::size_t runEnd = cr == std::string_view::npos ? text.size() : cr;
+        while (runEnd - start >= width) {
+            const std::string_view full = text.substr(start, width);
+            const std::size_t space = full.rfind(' ');
             // A run of a full line without a space (a long web address, say) has nowhere to break. Refusing to
             // print would make such a page unprintable for good, so the run is cut at the width instead; no
             // character is lost.
-            out += line;
+            const std::size_t taken = space == std::string_view::npos ? width : space + 1;
+            out.append(text, start, taken);
             out += '\r';
-            line.clear();
-            continue;
+            start += taken;
         }
-        out.append(line, 0, space + 1);
-        out += '\r';
-        line.erase(0, space + 1);
+        if (cr == std::string_view::npos)
+            break;
+        out.append(text, start, cr + 1 - start);
+        start = cr + 1;
     }
-    out += line;
+    out.append(text, start, text.size() - start);
     return out;
 }
 

@@ -48,17 +48,19 @@ QString StateMessage(const cups_dest_t& dest) {
     return message;
 }
 
-QMarginsF UnprintableEdges(cups_dest_t& dest) {
+// The printer's default paper and the edges of it it cannot print on.
+void ReadDefaultPaper(cups_dest_t& dest, PrinterStatus& status) {
     cups_dinfo_t* info = cupsCopyDestInfo(CUPS_HTTP_DEFAULT, &dest);
     if (!info)
-        return {};
+        return;
     cups_size_t size{};
-    QMarginsF edges;
     // CUPS measures the paper in hundredths of a millimetre.
-    if (cupsGetDestMediaDefault(CUPS_HTTP_DEFAULT, &dest, info, 0, &size))
-        edges = QMarginsF(size.left, size.top, size.right, size.bottom) / 100.0;
+    if (cupsGetDestMediaDefault(CUPS_HTTP_DEFAULT, &dest, info, 0, &size)) {
+        status.unprintableMm = QMarginsF(size.left, size.top, size.right, size.bottom) / 100.0;
+        if (size.width > 0 && size.length > 0)
+            status.paperMm = QSizeF(size.width, size.length) / 100.0;
+    }
     cupsFreeDestInfo(info);
-    return edges;
 }
 
 } // namespace
@@ -89,7 +91,7 @@ PrinterStatus DefaultPrinterStatus() {
         status.kind = PrinterStatus::Kind::Ready;
     if (status.kind != PrinterStatus::Kind::Ready)
         status.message = StateMessage(*chosen);
-    status.unprintableMm = UnprintableEdges(*chosen);
+    ReadDefaultPaper(*chosen, status);
     cupsFreeDests(count, dests);
     return status;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QMarginsF>
+#include <QSizeF>
 #include <QString>
 
 namespace dayvell {
@@ -29,6 +30,8 @@ struct PrinterStatus {
     QString message;
     // The edges of the default paper the printer cannot print on, in millimetres; zero where it does not say.
     QMarginsF unprintableMm;
+    // The size of the printer's default paper in millimetres; empty where it does not say.
+    QSizeF paperMm;
 
     // Whether a job sent now reaches the printer's queue.
     bool takesJobs() const { return kind == Kind::Ready || kind == Kind::Paused || kind == Kind::Stopped; }

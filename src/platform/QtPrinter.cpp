@@ -3,35 +3,29 @@
 
 #include "Text.h"
 
+#include "core/BufferedOutput.h"
 #include "core/Dialogs.h"
-#include "core/PrintText.h"
+#include "core/FileSystem.h"
+#include "core/PdfPrintout.h"
 #include "core/RuntimeError.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFontMetricsF>
-#include <QPainter>
-#include <QPrinter>
-#include <QPrinterInfo>
 #include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 
-#include <algorithm>
 #include <cstdio>
+#include <fcntl.h>
 #include <memory>
 
 namespace dayvell {
 
 namespace {
-
-constexpr qreal kPointSize = 10;
-// Half an inch: no printer clips that much, and a PDF printed later on any of them keeps every character.
-constexpr qreal kLeastMarginMm = 12.7;
 
 // Hands the file to CUPS with the lp command, which has sent the file to the spooler when it returns.
 void SpoolWithLp(const QString& pdfFile, const QString& printer) {
@@ -55,69 +49,46 @@ QString ReserveFileIn(const QString& dir) {
     return file.fileName();
 }
 
+// A job drawn by the printout of core into a file of its own, which only the job's end hands on.
 class QtPrintJob : public PrintJob {
 public:
-    // The job is drawn into `drawnFile` on paper of `pageSize` (the toolkit's default when invalid), keeping
-    // `marginsMm` free; at its end `deliver` takes the finished file.
-    QtPrintJob(const QString& drawnFile, const QPageSize& pageSize, const QMarginsF& marginsMm,
-               std::function<void(const QString&)> deliver)
-        : m_file(drawnFile), m_printer(QPrinter::HighResolution), m_deliver(std::move(deliver)) {
-        m_printer.setOutputFormat(QPrinter::PdfFormat);
-        m_printer.setOutputFileName(m_file);
-        if (pageSize.isValid())
-            m_printer.setPageSize(pageSize);
-        m_printer.setFullPage(false);
-        if (!m_printer.setPageMargins(marginsMm, QPageLayout::Millimeter)) {
+    // The job is drawn into `drawnFile`, an empty file reserved for it, on `paper`; at its end `deliver` takes the
+    // finished file.
+    QtPrintJob(const QString& drawnFile, const Paper& paper, std::function<void(const QString&)> deliver)
+        : m_file(drawnFile), m_deliver(std::move(deliver)) {
+        try {
+            m_handle =
+                std::make_unique<FileHandle>(OpenFile(SystemFileSystem(), QFile::encodeName(m_file).toStdString(),
+                                                      O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW));
+            m_out = std::make_unique<BufferedOutput>(SystemFileSystem(), m_handle->fd());
+            m_pdf = std::make_unique<PdfPrintout>(paper, [this](std::string_view bytes) {
+                m_out->text().append(bytes);
+                m_out->pass();
+            });
+        } catch (...) {
+            m_handle.reset();
             QFile::remove(m_file);
-            throw RuntimeError(code::PrinterError);
+            throw;
         }
-        m_printer.setDocName(QStringLiteral("dayvell"));
-        if (!m_painter.begin(&m_printer)) {
-            QFile::remove(m_file);
-            throw RuntimeError(code::PrinterError);
-        }
-        m_width = m_painter.viewport().width();
-        m_height = m_painter.viewport().height();
-
-        // A fixed-pitch font sized so that a full line of the print width fits the paper: the text was wrapped
-        // to that many characters.
-        QFont font(QStringLiteral("DejaVu Sans Mono"));
-        font.setStyleHint(QFont::Monospace);
-        font.setFixedPitch(true);
-        font.setPointSizeF(kPointSize);
-        const qreal full =
-            QFontMetricsF(font, &m_printer).horizontalAdvance(QString(int(kPrintWidth), QLatin1Char('M')));
-        if (full > m_width)
-            font.setPointSizeF(kPointSize * m_width / full * 0.98);
-        m_painter.setFont(font);
-        m_metrics = std::make_unique<QFontMetricsF>(font, &m_printer);
-        m_widest = m_metrics->maxWidth();
     }
 
     ~QtPrintJob() override {
-        if (m_ended)
-            return;
-        // Abandoned: the drawn file is finished only to be deleted.
-        m_painter.end();
-        QFile::remove(m_file);
+        // Abandoned: what the printout still holds is dropped, and its file deleted.
+        m_pdf.reset();
+        m_handle.reset();
+        if (!m_ended)
+            QFile::remove(m_file);
     }
 
-    void printLine(const std::string& text) override {
-        for (const QString& line : BoxText(ExpandTabs(text)).split(QLatin1Char('\n'))) {
-            QString rest = line;
-            do {
-                drawLine(takeFittingPart(rest));
-            } while (!rest.isEmpty());
-        }
-    }
+    void printLine(const std::string& text) override { m_pdf->printLine(text); }
 
     void end() override {
         m_ended = true;
-        if (!m_painter.end()) {
-            QFile::remove(m_file);
-            throw RuntimeError(code::PrinterError);
-        }
         try {
+            m_pdf->end();
+            m_out->flush();
+            SyncFile(SystemFileSystem(), m_handle->fd());
+            m_handle->close();
             m_deliver(m_file);
         } catch (...) {
             QFile::remove(m_file);
@@ -126,53 +97,11 @@ public:
     }
 
 private:
-    // Takes from `rest` the longest start that fits the paper's width, broken after its last space when it has
-    // one: no character is ever cut off at the right edge.
-    QString takeFittingPart(QString& rest) const {
-        // Most lines are plainly short enough; only the others are measured glyph by glyph.
-        if (rest.size() * m_widest <= m_width || m_metrics->horizontalAdvance(rest) <= m_width) {
-            QString all;
-            all.swap(rest);
-            return all;
-        }
-        qsizetype fits = 0;
-        qreal width = 0;
-        while (fits < rest.size()) {
-            width += m_metrics->horizontalAdvance(rest[fits]);
-            if (width > m_width)
-                break;
-            ++fits;
-        }
-        // Even a paper too narrow for one character takes one a line, so that printing ends.
-        fits = std::max<qsizetype>(fits, 1);
-        const qsizetype space = rest.lastIndexOf(QLatin1Char(' '), fits - 1);
-        const qsizetype cut = space > 0 ? space + 1 : fits;
-        QString part = rest.left(cut);
-        rest.remove(0, cut);
-        return part;
-    }
-
-    void drawLine(const QString& line) {
-        const qreal lineHeight = m_metrics->lineSpacing();
-        if (m_y > 0 && m_y + lineHeight > m_height) {
-            if (!m_printer.newPage())
-                throw RuntimeError(code::PrinterError);
-            m_y = 0;
-        }
-        m_painter.drawText(QPointF(0, m_y + m_metrics->ascent()), line);
-        m_y += lineHeight;
-    }
-
     QString m_file;
-    QPrinter m_printer;
-    QPainter m_painter;
     std::function<void(const QString&)> m_deliver;
-    std::unique_ptr<QFontMetricsF> m_metrics;
-    qreal m_width = 0;
-    qreal m_height = 0;
-    // The advance of the font's widest character.
-    qreal m_widest = 0;
-    qreal m_y = 0;
+    std::unique_ptr<FileHandle> m_handle;
+    std::unique_ptr<BufferedOutput> m_out;
+    std::unique_ptr<PdfPrintout> m_pdf;
     bool m_ended = false;
 };
 
@@ -231,9 +160,11 @@ std::string WaitingNotice(const PrinterStatus& status) {
     return text + ". It will print once the printer is started again.";
 }
 
-QMarginsF MarginsFor(const QMarginsF& unprintableMm) {
-    return {std::max(kLeastMarginMm, unprintableMm.left()), std::max(kLeastMarginMm, unprintableMm.top()),
-            std::max(kLeastMarginMm, unprintableMm.right()), std::max(kLeastMarginMm, unprintableMm.bottom())};
+// The printer's paper, or the locale's where it names none, clear of the edges it cannot print on.
+Paper PaperOf(const PrinterStatus& status) {
+    const QMarginsF& edges = status.unprintableMm;
+    return PaperWithMargins(status.paperMm.width(), status.paperMm.height(), edges.left(), edges.top(), edges.right(),
+                            edges.bottom());
 }
 
 } // namespace
@@ -255,8 +186,7 @@ std::unique_ptr<PrintJob> QtPrinter::begin() {
     const PrinterStatus status = m_status();
     if (status.takesJobs()) {
         const QString drawn = ReserveFileIn(QDir::tempPath());
-        return std::make_unique<QtPrintJob>(drawn, QPrinterInfo::printerInfo(status.name).defaultPageSize(),
-                                            MarginsFor(status.unprintableMm),
+        return std::make_unique<QtPrintJob>(drawn, PaperOf(status),
                                             [spool = m_spool, &dialogs = m_dialogs, status](const QString& file) {
                                                 spool(file, status.name);
                                                 QFile::remove(file);
@@ -271,7 +201,8 @@ std::unique_ptr<PrintJob> QtPrinter::begin() {
         return nullptr;
     // Drawn beside the named file, so that it takes the file's place in one step at the end.
     const QString drawn = ReserveFileIn(QFileInfo(target).absolutePath());
-    return std::make_unique<QtPrintJob>(drawn, QPageSize(), MarginsFor({}), [target](const QString& file) {
+    // The same document as the PDF export: the locale's paper, the least margins.
+    return std::make_unique<QtPrintJob>(drawn, DefaultPaper(), [target](const QString& file) {
         if (std::rename(QFile::encodeName(file).constData(), QFile::encodeName(target).constData()) != 0)
             throw RuntimeError(code::PrinterError);
     });

@@ -22,10 +22,11 @@ QString ChoosePdfFile();
 // printer refuses jobs) is named first, and a printout left waiting in a paused or stopped printer's queue is said
 // to be waiting. Declining to name a PDF file prints nothing and says nothing: begin() gives no job.
 //
-// A job is drawn page by page into a PDF file of its own as its lines arrive, so that no job is ever held in
-// memory whole. Only its end hands that file on: renamed over the file the user named, or given to the print
-// spooler. An abandoned job's file is deleted, and nothing reaches the printer or the named file. The text keeps
-// off the edges the printer cannot print on, and at least half an inch off every edge of the paper.
+// A job is drawn sheet by sheet into a PDF file of its own as its lines arrive, by core's PdfPrintout (the same
+// document the PDF export writes), so that no job is ever held in memory whole. Only its end hands that file on:
+// renamed over the file the user named, or given to the print spooler. An abandoned job's file is deleted, and nothing
+// reaches the printer or the named file. The text keeps off the edges the printer cannot print on, and at least half an
+// inch off every edge of the paper.
 class QtPrinter : public Printer {
 public:
     // Asks the print scheduler about the printer a job would go to.

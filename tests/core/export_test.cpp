@@ -5,7 +5,11 @@
 
 #include "core/Charset.h"
 #include "core/Export.h"
+#include "core/Numbers.h"
+#include "core/PdfPrintout.h"
+#include "core/PdfReading.h"
 #include "core/PrintBook.h"
+#include "core/PrintText.h"
 #include "core/Printer.h"
 #include "gui/ScriptedProgress.h"
 
@@ -320,10 +324,91 @@ TEST_F(ExportTest, PlainTextIsTheWholeBookPrintLineForLine) {
     }
 }
 
+// Every character the key carries, at every place within a block of eight bytes, comes out of the formats that
+// keep text as it is: every byte back from the JSON, and the print line for line in the plain text.
+TEST_F(ExportTest, EveryCharacterAtEveryPlaceOfABlockComesOutWhole) {
+    // Code 1 would encipher to a quote under this key, which a book cannot store; above 218 the key cannot carry.
+    std::string all;
+    for (int c = 2; c <= 218; ++c)
+        all += static_cast<char>(c);
+    std::vector<Page> pages;
+    for (int shift = 0; shift <= 8; ++shift)
+        pages.push_back({PageNumberText(shift + 1), "Saturday, 12/5/2026", "1:46:33 PM",
+                         std::string(std::size_t(shift), 'a') + all + "plain text " + all});
+    makeBook(pages, "Every character");
+
+    const auto json = nlohmann::json::parse(exported(ExportFormat::Json));
+    ASSERT_EQ(json["pages"].size(), pages.size());
+    for (std::size_t i = 0; i < pages.size(); ++i)
+        EXPECT_EQ(Cp1252FromUtf8(json["pages"][i]["text"].get<std::string>()), pages[i].text) << "page " << i + 1;
+
+    LinePrinter printer;
+    ScriptedProgress printing;
+    ASSERT_EQ(PrintBook(Book(path, kKey), printer, printing), PrintOutcome::Sent);
+    std::string printed;
+    for (const std::string& line : printer.lines)
+        printed += Lf(line) + "\n";
+    EXPECT_EQ(exported(ExportFormat::Text), printed);
+}
+
+// The PDF holds every character the whole book's print sends, in order, on the paper of the user's locale, and
+// keeps the margins on every sheet.
+TEST_F(ExportTest, PdfIsTheWholeBookPrintWithEveryCharacterWithinTheMargins) {
+    std::vector<Page> pages = HostilePages();
+    pages.push_back({" 8", "Friday, 12/11/2026", "7:00:00 PM",
+                     Cp1252FromUtf8("Tabs:\tone\t\ttwo\r\n€ É Ö ") + std::string(200, 'x') + " the end"});
+    for (int n = 9; n <= 120; ++n)
+        pages.push_back({PageNumberText(n), "Saturday, 12/12/2026", "8:00:00 AM",
+                         "Page " + std::to_string(n) + " fills the sheets.\r\nA second line."});
+    makeBook(pages, Cp1252FromUtf8("Days of <2026> & “more”"));
+    LinePrinter printer;
+    ScriptedProgress printing;
+    ASSERT_EQ(PrintBook(Book(path, kKey), printer, printing), PrintOutcome::Sent);
+    std::string printed;
+    for (const std::string& line : printer.lines) {
+        // Control characters are drawn as the replacement character.
+        std::string shown = ExpandTabs(line);
+        for (char& c : shown) {
+            if (c == '\x03' || c == '\x81')
+                c = '?';
+        }
+        printed += Utf8FromCp1252(shown) + "\n";
+    }
+    for (std::size_t at; (at = printed.find('?')) != std::string::npos;)
+        printed.replace(at, 1, "\xEF\xBF\xBD");
+
+    exported(ExportFormat::Pdf);
+    const std::string pdf = tmp.file("out.pdf");
+    // As laid out on the sheets: read as running text, a line that ends in a hyphen would be joined to the next.
+    const std::string text = PdfToText(pdf, true);
+    EXPECT_EQ(WithoutBlanks(text), WithoutBlanks(printed));
+    // The long run of one letter goes on over lines of its own, cut nowhere.
+    EXPECT_NE(text.find(std::string(90, 'x')), std::string::npos);
+    EXPECT_NE(text.find("€ É Ö"), std::string::npos);
+
+    const Paper paper = DefaultPaper();
+    constexpr double kPointsPerMm = 72.0 / 25.4;
+    const std::vector<PdfWordBox> words = PdfWordBoxes(pdf);
+    ASSERT_FALSE(words.empty());
+    EXPECT_GT(words.back().page, 2);
+    for (const PdfWordBox& w : words) {
+        ASSERT_NEAR(w.pageWidth, paper.widthMm * kPointsPerMm, 0.5);
+        ASSERT_NEAR(w.pageHeight, paper.heightMm * kPointsPerMm, 0.5);
+        EXPECT_GE(w.xMin, kLeastMarginMm * kPointsPerMm - 0.5) << w.text;
+        EXPECT_GE(w.yMin, kLeastMarginMm * kPointsPerMm - 0.5) << w.text;
+        EXPECT_LE(w.xMax, w.pageWidth - kLeastMarginMm * kPointsPerMm + 0.5) << w.text;
+        EXPECT_LE(w.yMax, w.pageHeight - kLeastMarginMm * kPointsPerMm + 0.5) << w.text;
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat(pdf.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+}
+
 TEST_F(ExportTest, EveryFormatStreamsPageByPageWithProgressAndNoCoverNameGivesTheBooksName) {
     makeBook({{" 1", "Saturday, 12/5/2026", "1:46:33 PM", "One"}, {" 2", "Sunday, 12/6/2026", "2:00:00 PM", "Two"}},
              std::string(kNoCoverName));
-    for (ExportFormat format : {ExportFormat::Text, ExportFormat::Markdown, ExportFormat::Json, ExportFormat::Html}) {
+    for (ExportFormat format :
+         {ExportFormat::Text, ExportFormat::Markdown, ExportFormat::Json, ExportFormat::Html, ExportFormat::Pdf}) {
         SCOPED_TRACE(InfoOf(format).name);
         progress.shown.clear();
         const std::string out = exported(format);
@@ -338,6 +423,9 @@ TEST_F(ExportTest, EveryFormatStreamsPageByPageWithProgressAndNoCoverNameGivesTh
         } else if (format == ExportFormat::Text) {
             // The stored cover name, for those who read it back.
             EXPECT_TRUE(out.starts_with("___\n"));
+        } else if (format == ExportFormat::Pdf) {
+            EXPECT_TRUE(out.starts_with("%PDF-"));
+            EXPECT_TRUE(PdfToText(tmp.file("out.pdf")).starts_with("___\n1\n")) << "as the print, the stored name";
         } else {
             EXPECT_EQ(nlohmann::json::parse(out)["coverName"], "___");
         }
@@ -387,7 +475,7 @@ TEST_F(ExportTest, TargetsThatPutABookAtRiskAreRefusedBeforeAnythingIsWritten) {
         {"another book's name", tmp.file("other.DVL"), ExportFormat::Json, Existing::Keep},
         {"the scratch file", tmp.file("dvltemp.dvl"), ExportFormat::Json, Existing::Replace},
         {"a folder", tmp.file("folder.html"), ExportFormat::Html, Existing::Replace},
-        {"a format not available yet", tmp.file("out.pdf"), ExportFormat::Pdf, Existing::Keep},
+        {"a PDF named as a book", tmp.file("printout.dvl"), ExportFormat::Pdf, Existing::Replace},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -414,13 +502,14 @@ TEST_F(ExportTest, AKeyThatNoLongerOpensTheBookExportsNothing) {
 
 TEST_F(ExportTest, ACancelledExportLeavesNoFile) {
     const std::string target = tmp.file("diary.json");
-    for (std::int64_t at : {0, 3}) {
-        SCOPED_TRACE("cancelled at " + std::to_string(at));
-        progress.cancelAt = at;
-        EXPECT_EQ(ExportBook(Book(path, kKey), ExportFormat::Json, target, Existing::Keep, progress),
-                  ExportOutcome::Cancelled);
-        EXPECT_FALSE(std::filesystem::exists(target));
-        EXPECT_EQ(strayFiles(), std::vector<std::string>{});
+    for (ExportFormat format : {ExportFormat::Json, ExportFormat::Pdf}) {
+        for (std::int64_t at : {0, 3}) {
+            SCOPED_TRACE(std::string(InfoOf(format).name) + " cancelled at " + std::to_string(at));
+            progress.cancelAt = at;
+            EXPECT_EQ(ExportBook(Book(path, kKey), format, target, Existing::Keep, progress), ExportOutcome::Cancelled);
+            EXPECT_FALSE(std::filesystem::exists(target));
+            EXPECT_EQ(strayFiles(), std::vector<std::string>{});
+        }
     }
     // Over an older export, that one stays as it was.
     WriteFileBytes(target, "older");
@@ -473,35 +562,44 @@ private:
 };
 
 TEST_F(ExportTest, AFailedExportLeavesNoFileAndNoScratchFile) {
-    const std::string whole = exported(ExportFormat::Markdown);
-    std::filesystem::remove(tmp.file("out.md"));
-    const std::string target = tmp.file("diary.md");
-    int failures = 0;
-    for (int k = 1;; ++k) {
-        SCOPED_TRACE("failing call " + std::to_string(k));
-        FailingWrites faulty(k);
-        bool failed = false;
-        try {
-            // The book is read on the real file system; the export is written through the failing one.
-            ExportBook(Book(path, kKey), ExportFormat::Markdown, target, Existing::Keep, progress, faulty);
-        } catch (const RuntimeError&) {
-            failed = true;
+    for (ExportFormat format : {ExportFormat::Markdown, ExportFormat::Pdf}) {
+        SCOPED_TRACE(InfoOf(format).name);
+        // A PDF carries the moment it was made: two exports are the same when they read the same.
+        const auto reading = [format](const std::string& file) {
+            return format == ExportFormat::Pdf ? PdfToText(file) : ReadFileBytes(file);
+        };
+        exported(format);
+        const std::string whole = reading(tmp.file(std::string("out") + InfoOf(format).extension));
+        std::filesystem::remove(tmp.file(std::string("out") + InfoOf(format).extension));
+        const std::string target = tmp.file(std::string("diary") + InfoOf(format).extension);
+        int failures = 0;
+        for (int k = 1;; ++k) {
+            SCOPED_TRACE("failing call " + std::to_string(k));
+            FailingWrites faulty(k);
+            bool failed = false;
+            try {
+                // The book is read on the real file system; the export is written through the failing one.
+                ExportBook(Book(path, kKey), format, target, Existing::Keep, progress, faulty);
+            } catch (const RuntimeError&) {
+                failed = true;
+            }
+            if (!faulty.fired()) {
+                EXPECT_FALSE(failed);
+                std::filesystem::remove(target);
+                break;
+            }
+            // A failure after the rename (syncing the folder) no longer matters: the export is complete.
+            if (failed) {
+                ++failures;
+                EXPECT_FALSE(std::filesystem::exists(target));
+            } else {
+                EXPECT_EQ(reading(target), whole);
+                std::filesystem::remove(target);
+            }
+            EXPECT_EQ(strayFiles(), std::vector<std::string>{});
         }
-        if (!faulty.fired()) {
-            EXPECT_FALSE(failed);
-            break;
-        }
-        // A failure after the rename (syncing the folder) no longer matters: the export is complete.
-        if (failed) {
-            ++failures;
-            EXPECT_FALSE(std::filesystem::exists(target));
-        } else {
-            EXPECT_EQ(ReadFileBytes(target), whole);
-            std::filesystem::remove(target);
-        }
-        EXPECT_EQ(strayFiles(), std::vector<std::string>{});
+        EXPECT_GT(failures, 3);
     }
-    EXPECT_GT(failures, 3);
 }
 
 TEST_F(ExportTest, FormatsAreKnownByTheirNames) {
@@ -511,7 +609,8 @@ TEST_F(ExportTest, FormatsAreKnownByTheirNames) {
     }
     EXPECT_FALSE(ExportFormatNamed("TXT"));
     EXPECT_FALSE(ExportFormatNamed("doc"));
-    EXPECT_FALSE(InfoOf(ExportFormat::Pdf).available);
+    for (const ExportFormatInfo& info : ExportFormats())
+        EXPECT_TRUE(info.available) << info.name;
 }
 
 } // namespace

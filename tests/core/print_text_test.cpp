@@ -151,6 +151,45 @@ struct RecordingJob : PrintJob {
     void end() override { ++ended; }
 };
 
+// The wrapping as the printer's rule states it, a character at a time: the yardstick for the one the program runs,
+// which copies whole runs.
+std::string WrapOneByOne(const std::string& text, std::size_t width) {
+    if (text.size() < width)
+        return text;
+    std::string out;
+    std::string line;
+    for (char c : text) {
+        line += c;
+        if (c == '\r') {
+            out += line;
+            line.clear();
+        }
+        if (line.size() != width)
+            continue;
+        const std::size_t space = line.rfind(' ');
+        const std::size_t taken = space == std::string::npos ? width : space + 1;
+        out += line.substr(0, taken) + '\r';
+        line.erase(0, taken);
+    }
+    return out + line;
+}
+
+TEST(WrapForPrint, LaysOutAnyTextAsTheRuleDoesCharacterByCharacter) {
+    // Few kinds of character, so that spaces, line breaks and long runs meet at every place a line can end.
+    const char alphabet[] = {'a', 'b', ' ', ' ', '\r', '\n', 'x'};
+    std::mt19937 rng(90);
+    for (int round = 0; round < 4000; ++round) {
+        const std::size_t width = round % 3 == 0 ? kPrintWidth : 1 + rng() % 12;
+        std::string text(rng() % (3 * width + 20), 'a');
+        // Some texts have no space at all, some no line break.
+        const std::size_t kinds = round % 5 == 0 ? 2 : round % 7 == 0 ? 4 : std::size(alphabet);
+        for (char& c : text)
+            c = alphabet[rng() % kinds];
+        SCOPED_TRACE("width " + std::to_string(width) + ", text \"" + text + "\"");
+        ASSERT_EQ(WrapForPrint(text, width), WrapOneByOne(text, width));
+    }
+}
+
 TEST(PrintWrapped, PrintsTheWrappedTextAsOneItemAndLeavesTheJobOpen) {
     const std::string text = "first " + Repeat('x', 88) + "\r\nsecond";
     RecordingJob job;

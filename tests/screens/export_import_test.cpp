@@ -4,6 +4,7 @@
 #include "gui/PageSteps.h"
 
 #include "core/Charset.h"
+#include "core/PdfReading.h"
 #include "core/Purposes.h"
 #include "platform/DirList.h"
 #include "screens/Windows.h"
@@ -143,18 +144,19 @@ TEST_F(ExportImportTest, TheExportWindowSaysTheFileIsNotProtectedAndOffersEveryF
     EXPECT_EQ(warning->text(), "The exported file is NOT protected by your password: anyone who can open the file "
                                "can read every page.");
     const QStringList expected = {"Plain text (.txt)", "Markdown (.md)", "JSON (.json)", "Web page (HTML) (.html)",
-                                  "PDF (coming in a later version) (.pdf)"};
+                                  "PDF, laid out as printed (.pdf)"};
     QStringList items;
-    for (int i = 0; i < combo1()->count(); ++i)
-        items << combo1()->itemText(i);
-    EXPECT_EQ(items, expected);
     auto* model = qobject_cast<QStandardItemModel*>(combo1()->model());
-    EXPECT_FALSE(model->item(4)->isEnabled()) << "PDF is listed but cannot be chosen yet";
+    for (int i = 0; i < combo1()->count(); ++i) {
+        items << combo1()->itemText(i);
+        EXPECT_TRUE(model->item(i)->isEnabled()) << items.back().toStdString();
+    }
+    EXPECT_EQ(items, expected);
     EXPECT_EQ(text1()->text(), "diary.txt");
     EXPECT_EQ(find<DirList>(form13, QStringLiteral("Dir1"))->path().toStdString() + "/", folder());
 
-    // The name follows the format; the disabled PDF is stepped over.
-    const QString names[] = {"diary.md", "diary.json", "diary.html", "diary.html"};
+    // The name follows the format.
+    const QString names[] = {"diary.md", "diary.json", "diary.html", "diary.pdf", "diary.pdf"};
     for (const QString& name : names) {
         chooseFormat(1);
         EXPECT_EQ(text1()->text(), name);
@@ -187,6 +189,30 @@ TEST_F(ExportImportTest, ExportWritesTheChosenFormatForItsOwnerAloneAndReturnsTo
     // The progress counted the pages and closed.
     ASSERT_EQ(t.progress.shown.size(), 1u);
     EXPECT_EQ(t.progress.shown[0].total, 3);
+    EXPECT_TRUE(t.progress.shown[0].closed);
+}
+
+// The PDF is the whole book's print, without a printer dialog: every page's lines, for its owner alone.
+TEST_F(ExportImportTest, ExportToPdfWritesTheWholeBooksPrintWithoutAPrinterDialog) {
+    openExport();
+    chooseFormat(4);
+    ASSERT_EQ(text1()->text(), "diary.pdf");
+    t.dialogs.expectMessage(exportedMessage("diary.pdf"), Answer::Ok, "Export complete");
+    click(t.windows.window(kExport), QStringLiteral("Command1"));
+    waitUntilActive(t.windows, kCover);
+    EXPECT_TRUE(t.dialogs.allAnswered()) << "no box but the one saying it is done";
+    EXPECT_EQ(t.printer.begun, 0) << "the printer was not asked";
+
+    const std::string pdf = folder() + "diary.pdf";
+    std::string lines = "Days of 2026\n";
+    for (const Page& page : kPages)
+        lines += page.number + "\n" + page.date + "\n" + page.time + "\n" + page.text + "\n";
+    EXPECT_EQ(WithoutBlanks(PdfToText(pdf, true)), WithoutBlanks(lines));
+    struct stat st {};
+    ASSERT_EQ(::stat(pdf.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ASSERT_EQ(t.progress.shown.size(), 1u);
+    EXPECT_EQ(t.progress.shown[0].steps.back(), 3);
     EXPECT_TRUE(t.progress.shown[0].closed);
 }
 

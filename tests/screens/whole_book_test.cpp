@@ -4,6 +4,8 @@
 #include "gui/PdfText.h"
 
 #include "core/ErrorReporter.h"
+#include "core/Export.h"
+#include "core/PdfReading.h"
 #include "core/PrintText.h"
 #include "core/Purposes.h"
 #include "platform/QtPrinter.h"
@@ -274,6 +276,15 @@ TEST_F(WholeBookTest, TheWholeBookPrintedToPdfReadsBackCompleteWithNoLineCut) {
     }
     // No scratch file of the job is left beside the printout.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out.path()), {}), 1);
+
+    // The PDF export is the same document, sheet for sheet and line for line.
+    const std::string exported = out.file("exported.pdf");
+    ScriptedProgress exporting;
+    ASSERT_EQ(ExportBook(Book(diary.path(), kDiaryPassword), ExportFormat::Pdf, exported, Existing::Keep, exporting),
+              ExportOutcome::Written);
+    EXPECT_EQ(PdfToText(exported, true), PdfToText(pdf, true));
+    EXPECT_EQ(PdfSheets(exported), PdfSheets(pdf));
+    EXPECT_GT(PdfSheets(pdf), 1);
     t.windows.unloadAll();
     settle();
 }

@@ -90,9 +90,21 @@ expect_error "export over a file" kept.json
 run export diary.dvl --format json -o kept.json --force
 [ "$status" -eq 0 ] && cmp -s kept.json diary.json || fail "--force did not replace the file"
 
+# PDF: the whole book's print, made without a display, for its owner alone, and never over a file unasked.
 run export diary.dvl --format pdf -o diary.pdf
-expect_error "export to PDF" diary.dvl
-[ ! -e diary.pdf ] || fail "a PDF was written"
+[ "$status" -eq 0 ] || fail "export pdf ended with status $status: $err"
+[ "$(stat -c %a diary.pdf)" = 600 ] || fail "the PDF export is readable by others"
+[ "$(head -c 5 diary.pdf)" = "%PDF-" ] || fail "the PDF export is no PDF"
+if command -v pdftotext >/dev/null; then
+    printed="$(pdftotext -layout diary.pdf -)"
+    grep -q "Quarterly review" <<<"$printed" || fail "the PDF export lacks the fourth page: $printed"
+    grep -q "of two lines" <<<"$printed" || fail "the PDF export lacks the fifth page: $printed"
+fi
+printf '%s\n' "$password" | "$program" export diary.dvl --format pdf --password-stdin >piped.pdf 2>/dev/null
+status=$?
+[ "$status" -eq 0 ] && [ "$(head -c 5 piped.pdf)" = "%PDF-" ] || fail "export pdf to a pipe ended with status $status"
+run export diary.dvl --format pdf -o diary.pdf
+expect_error "export over an existing PDF" diary.pdf
 
 # Errors: one line naming the file, status 1, and nothing changed.
 before="$(md5sum diary.dvl)"
@@ -185,5 +197,9 @@ if command -v script >/dev/null; then
     grep -q "Password for diary.dvl:" <<<"$typed" || fail "no password prompt on the terminal: $typed"
     grep -qF -- "$password" <<<"$typed" && fail "the typed password was shown: $typed"
     grep -q "^6" <<<"$(tail -n 1 <<<"$typed")" || fail "count after a typed password printed: $typed"
+    # A PDF is not written onto a terminal; the password is not even asked for.
+    typed="$(script -qec "$program export diary.dvl --format pdf; echo status=\$?" /dev/null </dev/null)"
+    grep -q "no text for the terminal" <<<"$typed" || fail "a PDF was offered to the terminal: $typed"
+    grep -q "status=2" <<<"$typed" || fail "a PDF for the terminal is not bad usage: $typed"
 fi
 exit "$failed"
