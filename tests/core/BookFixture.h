@@ -3,6 +3,8 @@
 
 #include "core/Book.h"
 #include "core/Codec.h"
+#include "core/DescribedFormat.h"
+#include "core/Record.h"
 #include "core/TempDir.h"
 
 #include <gtest/gtest.h>

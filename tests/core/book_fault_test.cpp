@@ -241,7 +241,7 @@ INSTANTIATE_TEST_SUITE_P(
             Operation{"cover_name", [](Book& b, const std::string&) { b.replaceCoverName("A cover"); }, {}},
             Operation{"page_replacement", [](Book& b, const std::string&) { b.replacePage(" 2", "edited"); }, {}},
             Operation{"page_removal", [](Book& b, const std::string&) { b.removePage(2); }, {}},
-            Operation{"reencipher", [](Book& b, const std::string&) { b.reencipher("NewPass1"); }, {}},
+            Operation{"reencipher", [](Book& b, const std::string&) { b.changePassword("NewPass1"); }, {}},
             Operation{"rename", [](Book& b, const std::string&) { b.rename("other.dvl"); }, {}},
             Operation{"copy", [](Book& b, const std::string& to) { b.copyTo(to, Existing::Keep, Transfer::Copy); }, {}},
             Operation{"move", [](Book& b, const std::string& to) { b.copyTo(to, Existing::Keep, Transfer::Move); },

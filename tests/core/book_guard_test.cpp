@@ -42,7 +42,7 @@ const std::vector<Change>& Changes() {
         {"cover_name", [](Book& b) { b.replaceCoverName("A cover"); }},
         {"page_replacement", [](Book& b) { b.replacePage(" 2", "edited"); }},
         {"page_removal", [](Book& b) { b.removePage(2); }},
-        {"reencipher", [](Book& b) { b.reencipher("NewPass1"); }},
+        {"reencipher", [](Book& b) { b.changePassword("NewPass1"); }},
     };
     return changes;
 }
@@ -103,7 +103,7 @@ TEST_F(BookGuard, AKeyThatNoLongerOpensTheBookWritesNothing) {
         SCOPED_TRACE(c.name);
         WriteFileBytes(path, original);
         Book mine(path, kKey);
-        Book(path, kKey).reencipher("Other99");
+        Book(path, kKey).changePassword("Other99");
         const std::string changed = bytes();
         EXPECT_EQ(ErrorCode([&] { c.run(mine); }), code::BookChangedElsewhere);
         EXPECT_EQ(bytes(), changed);
@@ -112,7 +112,7 @@ TEST_F(BookGuard, AKeyThatNoLongerOpensTheBookWritesNothing) {
         // The other copy goes on working: its password change did not make the book unreadable.
         Book theirs(path, "Other99");
         EXPECT_EQ(theirs.countPages(), 3);
-        theirs.reencipher(kKey);
+        theirs.changePassword(kKey);
     }
 }
 

@@ -5,6 +5,7 @@
 #include "core/Book.h"
 #include "core/Codec.h"
 #include "core/Numbers.h"
+#include "core/Record.h"
 #include "core/RuntimeError.h"
 #include "core/TempDir.h"
 
@@ -68,7 +69,7 @@ const std::vector<Operation>& Operations() {
          }},
         {"reencipher",
          [](const std::string& p, int) {
-             Book(p, kKey).reencipher("Other99"); // changed back after each round, outside the kills
+             Book(p, kKey).changePassword("Other99"); // changed back after each round, outside the kills
              return p;
          }},
         {"rename",
@@ -170,7 +171,7 @@ TEST(BookKill, EveryKillLeavesTheOldOrTheNewBookAndTheNextChangeWorks) {
             if (std::filesystem::exists(live.file("renamed.dvl")))
                 Book(live.file("renamed.dvl"), kKey).rename("diary.dvl");
             if (Book(live.file("diary.dvl"), "Other99").checkPassword())
-                Book(live.file("diary.dvl"), "Other99").reencipher(kKey);
+                Book(live.file("diary.dvl"), "Other99").changePassword(kKey);
 
             // The next change in the folder works, a scratch file left by the kill notwithstanding.
             Book book(live.file("diary.dvl"), kKey);

@@ -174,9 +174,9 @@ const std::vector<Scenario>& Scenarios() {
                   log.attempt("", "", [&] {
                       Book book(d.file("a.dvl"), kKey);
                       if (book.checkPassword())
-                          book.reencipher(kOtherKey);
+                          book.changePassword(kOtherKey);
                       else
-                          Book(d.file("a.dvl"), kOtherKey).reencipher(kKey);
+                          Book(d.file("a.dvl"), kOtherKey).changePassword(kKey);
                       seen = book.countPages();
                   });
               }
@@ -265,8 +265,8 @@ TEST(TwoCopies, EverySuccessIsInTheBookOnceAndEveryRefusalIsClear) {
             Book book(books.file(name), key);
             std::multiset<std::string> inBook;
             std::int64_t position = 0;
-            book.forEachRecord([&](std::int64_t, const RecordView& r) {
-                const Page page = book.decodePage(r); // a page written under an old key would fail or be garbage
+            book.forEachPage([&](std::int64_t, const PageView& r) {
+                const Page page = PageOf(r); // a page written under an old key would fail or be garbage
                 EXPECT_EQ(page.number, PageNumberText(++position));
                 if (position > 1)
                     inBook.insert(page.text);

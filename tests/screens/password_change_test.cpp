@@ -3,10 +3,13 @@
 #include "gui/PageSteps.h"
 
 #include "core/Codec.h"
+#include "core/DescribedFormat.h"
 #include "core/ErrorReporter.h"
 #include "core/Help.h"
 #include "core/Purposes.h"
+#include "core/Record.h"
 #include "core/TempDir.h"
+#include "core/WrittenBooks.h"
 #include "screens/Windows.h"
 
 #include <QLabel>
@@ -28,17 +31,11 @@ const char* const kTooLong = "Password cannot be more than 10 chracters!";
 
 // Every field of a book file deciphered: the header's five, then each page's four and its plain end mark.
 std::vector<std::string> Plain(const std::string& path, const std::string& key) {
-    Book book(path, key);
-    const Record h = book.readHeaderRecord();
     std::vector<std::string> fields;
-    for (const auto& f : h)
-        fields.push_back(Decode(f, key));
-    book.forEachRecord([&](std::int64_t, const RecordView& r) {
-        for (size_t i = 0; i < 4; ++i)
-            fields.push_back(Decode(r[i], key));
-        fields.emplace_back(r[4]);
-        return true;
-    });
+    const auto records = StoredRecords(path);
+    for (std::size_t r = 0; r < records.size(); ++r)
+        for (std::size_t i = 0; i < records[r].size(); ++i)
+            fields.push_back(r > 0 && i == 4 ? records[r][i] : Decode(records[r][i], key));
     return fields;
 }
 

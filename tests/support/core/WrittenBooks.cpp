@@ -3,7 +3,11 @@
 
 #include "core/Book.h"
 #include "core/Codec.h"
+#include "core/DescribedFormat.h"
+#include "core/Record.h"
 #include "core/RuntimeError.h"
+
+#include <fcntl.h>
 
 namespace dayvell::test {
 
@@ -25,6 +29,15 @@ std::string HeaderLine(const std::string& key, const std::string& folder, const 
 std::string PageLine(const std::string& key, const std::string& number, const std::string& text) {
     return FormatRecord(
         {Encode(number, key), Encode("Saturday, 12/5/2026", key), Encode("1:46:33 PM", key), Encode(text, key), "_"});
+}
+
+std::vector<Record> StoredRecords(const std::string& path) {
+    FileHandle in = OpenFile(SystemFileSystem(), path, O_RDONLY);
+    RecordReader reader(SystemFileSystem(), in.fd());
+    std::vector<Record> records;
+    for (Record r; reader.next(r);)
+        records.push_back(r);
+    return records;
 }
 
 } // namespace dayvell::test

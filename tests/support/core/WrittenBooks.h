@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <array>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace dayvell::test {
 
@@ -15,5 +17,9 @@ int ErrorCode(const std::function<void()>& f);
 std::string HeaderLine(const std::string& key, const std::string& folder, const std::string& cover = "___",
                        const std::string& flags = "0111111");
 std::string PageLine(const std::string& key, const std::string& number, const std::string& text);
+
+// The records of a described book file as they lie in it, still enciphered: the header first. Read with the record
+// format alone.
+std::vector<std::array<std::string, 5>> StoredRecords(const std::string& path);
 
 } // namespace dayvell::test
