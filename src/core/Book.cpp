@@ -351,7 +351,9 @@ void Book::changePassword(const std::string& newPassword, BookKind kind) {
             OpenedBook inPlace(*m_fs, real, O_RDWR);
             if (inPlace.format == &from &&
                 from.open(*m_fs, inPlace.fd(), m_password, Check::Writing)->changePasswordInPlace(newPassword)) {
-                inPlace.file.close();
+                // Synced already: a close that fails now cannot undo the change, and must not be reported as if
+                // the old password were still in force.
+                inPlace.file.closeQuietly();
                 WipeString(m_password);
                 m_password = newPassword;
                 m_format = &from;

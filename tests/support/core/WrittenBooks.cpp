@@ -6,6 +6,7 @@
 #include "core/DescribedFormat.h"
 #include "core/Record.h"
 #include "core/RuntimeError.h"
+#include "core/TempDir.h"
 
 #include <fcntl.h>
 
@@ -29,6 +30,31 @@ std::string HeaderLine(const std::string& key, const std::string& folder, const 
 std::string PageLine(const std::string& key, const std::string& number, const std::string& text) {
     return FormatRecord(
         {Encode(number, key), Encode("Saturday, 12/5/2026", key), Encode("1:46:33 PM", key), Encode(text, key), "_"});
+}
+
+std::string BookState(const std::string& path, const std::vector<std::string>& passwords) {
+    try {
+        if (Book(path, {}).kind() == BookKind::Described)
+            return ReadFileBytes(path);
+        for (const std::string& password : passwords) {
+            const Book book(path, password);
+            if (!book.checkPassword())
+                continue;
+            const BookHeader h = book.readHeader();
+            std::string state = "a sealed book opened by " + password + ":\n" + h.directory + '\x1f' + h.coverName +
+                                '\x1f' + h.lastAccess + '\x1f' + h.flags + '\n';
+            book.forEachPage([&](std::int64_t, const PageView& p) {
+                for (const std::string_view f : {p.number, p.date, p.time, p.text, p.endMark})
+                    (state += f) += '\x1f';
+                state += '\n';
+                return true;
+            });
+            return state;
+        }
+        return "a sealed book that none of the passwords opens";
+    } catch (const RuntimeError& e) {
+        return "a book that cannot be read: " + e.description();
+    }
 }
 
 std::vector<Record> StoredRecords(const std::string& path) {

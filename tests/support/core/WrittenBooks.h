@@ -18,6 +18,12 @@ std::string HeaderLine(const std::string& key, const std::string& folder, const 
                        const std::string& flags = "0111111");
 std::string PageLine(const std::string& key, const std::string& number, const std::string& text);
 
+// What a book file holds, for comparing one state of it with another: a described book's bytes as they are; a
+// sealed book, whose bytes differ from one write of the same content to the next (every record draws a fresh
+// nonce), as the first of `passwords` that opens it and its content in plain text, header and pages with their end
+// marks. A sealed book that none of them opens, or that is damaged, says so.
+std::string BookState(const std::string& path, const std::vector<std::string>& passwords);
+
 // The records of a described book file as they lie in it, still enciphered: the header first. Read with the record
 // format alone.
 std::vector<std::array<std::string, 5>> StoredRecords(const std::string& path);
