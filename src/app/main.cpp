@@ -29,7 +29,8 @@ void DescribeCommandLine(QCommandLineParser& parser) {
                        "  dayvell export BOOK.dvl --format txt|md|json|html|pdf [-o FILE]\n"
                        "  dayvell import BOOK.dvl FILE...\n"
                        "  dayvell search BOOK.dvl WORD\n"
-                       "  dayvell count BOOK.dvl"));
+                       "  dayvell count BOOK.dvl\n"
+                       "  dayvell password BOOK.dvl [--seal | --unseal]"));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("book"), QStringLiteral("A book file (.dvl) to open."),
