@@ -2,6 +2,7 @@
 #include "CommandLine.h"
 
 #include "core/FileSystem.h"
+#include "core/SecureMemory.h"
 #include "core/SharedState.h"
 #include "platform/Disks.h"
 #include "platform/ProgramIdentity.h"
@@ -19,6 +20,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -50,6 +52,17 @@ bool AsksOnlyForInformation(int argc, char* argv[]) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // No core dump for the whole run, not only while a book is open: a password is typed into the toolkit's own
+    // buffers before any book opens, and the pages shown and the texts typed stay in freed memory after a book
+    // closes, out of reach of any wiping. A crash at any moment would write them to the disk in the clear.
+    std::optional<dayvell::NoCoreDumps> noCoreDumps;
+    try {
+        noCoreDumps.emplace();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "dayvell: core dumps cannot be turned off (%s); no book is opened without that.\n",
+                     e.what());
+        return 1;
+    }
     // The subcommands for scripts go first: they never touch the window system.
     if (const std::optional<int> status = dayvell::cli::RunSubcommand(argc, argv))
         return *status;

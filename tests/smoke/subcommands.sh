@@ -9,6 +9,8 @@ write_book="$2"
 data="$3"
 failed=0
 fail() { echo "FAILED: $*"; failed=1; }
+# shellcheck source=core_dumps.sh
+. "$(dirname "$0")/core_dumps.sh"
 
 # No display at all: a subcommand that made an application with windows would fail here.
 unset DISPLAY WAYLAND_DISPLAY
@@ -138,6 +140,14 @@ if [ "$seen" -eq 1 ]; then
     [ ! -e big.html ] || fail "an interrupted export left big.html"
 fi
 compgen -G ".big.html.*" >/dev/null && fail "an interrupted export left its scratch file: $(ls -A)"
+
+# While it waits for the password, and for the rest of its run, the program can write no core dump.
+(sleep 3) | "$program" count diary.dvl --password-stdin 2>/dev/null &
+waiting=$!
+sleep 1
+risk="$(core_dump_risk "$waiting")"
+[ -z "$risk" ] || fail "a subcommand could dump its memory: $risk"
+wait "$waiting"
 
 # No terminal and no --password-stdin: the password is never taken from anywhere else.
 err="$(DAYVELL_PASSWORD="$password" PASSWORD="$password" setsid -w "$program" count diary.dvl </dev/null 2>&1)"
