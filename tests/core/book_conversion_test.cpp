@@ -7,6 +7,7 @@
 #include "core/RuntimeError.h"
 #include "core/SealedFormat.h"
 #include "core/TempDir.h"
+#include "core/WrittenBooks.h"
 
 #include "SealedBooks.h"
 
@@ -21,20 +22,6 @@ namespace {
 
 constexpr const char* kKey = "key1";
 constexpr const char* kPassphrase = "a passphrase well past ten characters";
-
-// Everything a book holds in plain text, header and pages with their end marks.
-std::string Content(const std::string& path, const std::string& password) {
-    const Book book(path, password);
-    const BookHeader h = book.readHeader();
-    std::string all = h.directory + '\x1f' + h.coverName + '\x1f' + h.lastAccess + '\x1f' + h.flags + '\n';
-    book.forEachPage([&](std::int64_t, const PageView& p) {
-        for (const std::string_view f : {p.number, p.date, p.time, p.text, p.endMark})
-            (all += f) += '\x1f';
-        all += '\n';
-        return true;
-    });
-    return all;
-}
 
 std::string BookId(const std::string& path) {
     return ReadFileBytes(path).substr(12, sealed::kIdSize);
@@ -67,13 +54,13 @@ protected:
 TEST_F(Conversion, ARoundTripGivesBackTheClassicBookByteForByte) {
     make(BookKind::Described, kKey, 200);
     const std::string original = ReadFileBytes(path);
-    const std::string content = Content(path, kKey);
+    const std::string content = PlainContent(path, kKey);
 
     Book book(path, kKey);
     book.changePassword(kPassphrase, BookKind::Sealed);
     EXPECT_EQ(book.password(), kPassphrase);
     EXPECT_EQ(Book(path, {}).kind(), BookKind::Sealed);
-    EXPECT_EQ(Content(path, kPassphrase), content);
+    EXPECT_EQ(PlainContent(path, kPassphrase), content);
     EXPECT_EQ(Book(path, kPassphrase).countPages(), 200);
     EXPECT_FALSE(Book(path, kKey).checkPassword());
     const std::string sealedBytes = ReadFileBytes(path);
@@ -88,15 +75,15 @@ TEST_F(Conversion, ARoundTripGivesBackTheClassicBookByteForByte) {
 
 TEST_F(Conversion, ASealedBookSealedAgainGetsANewIdentityAndKeepsItsContent) {
     make(BookKind::Sealed, kPassphrase, 50, "Ann's little book");
-    const std::string content = Content(path, kPassphrase);
+    const std::string content = PlainContent(path, kPassphrase);
     const std::string id = BookId(path);
 
     Book book(path, kPassphrase);
     book.changePassword(kKey, BookKind::Described);
     EXPECT_EQ(Book(path, {}).kind(), BookKind::Described);
-    EXPECT_EQ(Content(path, kKey), content);
+    EXPECT_EQ(PlainContent(path, kKey), content);
     book.changePassword("another passphrase", BookKind::Sealed);
-    EXPECT_EQ(Content(path, "another passphrase"), content);
+    EXPECT_EQ(PlainContent(path, "another passphrase"), content);
     // A new id and key: records of the old file mean nothing in the new one.
     EXPECT_NE(BookId(path), id);
 
@@ -106,7 +93,7 @@ TEST_F(Conversion, ASealedBookSealedAgainGetsANewIdentityAndKeepsItsContent) {
     const std::string after = ReadFileBytes(path);
     EXPECT_EQ(after.size(), before.size());
     EXPECT_EQ(after.substr(sealed::kHeadSize), before.substr(sealed::kHeadSize));
-    EXPECT_EQ(Content(path, kPassphrase), content);
+    EXPECT_EQ(PlainContent(path, kPassphrase), content);
     EXPECT_FALSE(Book(path, "another passphrase").checkPassword());
 }
 

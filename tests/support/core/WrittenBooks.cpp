@@ -32,6 +32,19 @@ std::string PageLine(const std::string& key, const std::string& number, const st
         {Encode(number, key), Encode("Saturday, 12/5/2026", key), Encode("1:46:33 PM", key), Encode(text, key), "_"});
 }
 
+std::string PlainContent(const std::string& path, const std::string& password) {
+    const Book book(path, password);
+    const BookHeader h = book.readHeader();
+    std::string all = h.directory + '\x1f' + h.coverName + '\x1f' + h.lastAccess + '\x1f' + h.flags + '\n';
+    book.forEachPage([&](std::int64_t, const PageView& p) {
+        for (const std::string_view f : {p.number, p.date, p.time, p.text, p.endMark})
+            (all += f) += '\x1f';
+        all += '\n';
+        return true;
+    });
+    return all;
+}
+
 std::string BookState(const std::string& path, const std::vector<std::string>& passwords) {
     try {
         if (Book(path, {}).kind() == BookKind::Described)
@@ -40,16 +53,7 @@ std::string BookState(const std::string& path, const std::vector<std::string>& p
             const Book book(path, password);
             if (!book.checkPassword())
                 continue;
-            const BookHeader h = book.readHeader();
-            std::string state = "a sealed book opened by " + password + ":\n" + h.directory + '\x1f' + h.coverName +
-                                '\x1f' + h.lastAccess + '\x1f' + h.flags + '\n';
-            book.forEachPage([&](std::int64_t, const PageView& p) {
-                for (const std::string_view f : {p.number, p.date, p.time, p.text, p.endMark})
-                    (state += f) += '\x1f';
-                state += '\n';
-                return true;
-            });
-            return state;
+            return "a sealed book opened by " + password + ":\n" + PlainContent(path, password);
         }
         return "a sealed book that none of the passwords opens";
     } catch (const RuntimeError& e) {

@@ -18,6 +18,9 @@ std::string HeaderLine(const std::string& key, const std::string& folder, const 
                        const std::string& flags = "0111111");
 std::string PageLine(const std::string& key, const std::string& number, const std::string& text);
 
+// Everything a book of either kind holds, in plain text: its header, then its pages with their end marks.
+std::string PlainContent(const std::string& path, const std::string& password);
+
 // What a book file holds, for comparing one state of it with another: a described book's bytes as they are; a
 // sealed book, whose bytes differ from one write of the same content to the next (every record draws a fresh
 // nonce), as the first of `passwords` that opens it and its content in plain text, header and pages with their end
