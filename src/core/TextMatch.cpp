@@ -2,6 +2,7 @@
 #include "TextMatch.h"
 
 #include "Cp1252Case.h"
+#include "Vectorise.h"
 
 #include <algorithm>
 #include <cstring>
@@ -15,6 +16,19 @@ namespace dayvell {
 namespace {
 // Pieces are turned to capitals this much at a time, so that a huge page costs a small buffer.
 constexpr std::size_t kPiece = 1 << 16;
+
+// The capitals of `n` characters: the common letters without a branch, many bytes at a time, and the few others
+// afterwards, only in a piece that holds one.
+DAYVELL_VECTOR_CLONES void UpperInto(const unsigned char* in, unsigned char* out, std::size_t n) {
+    unsigned char special = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        out[i] = UpperCommon(in[i]);
+        special |= static_cast<unsigned char>(UpperSpecial(in[i]));
+    }
+    if (special)
+        for (std::size_t i = 0; i < n; ++i)
+            out[i] = UpperCode(in[i]);
+}
 } // namespace
 
 // Looks at sixteen places at a time for the needle's first and last characters together and compares the rest only
@@ -67,8 +81,8 @@ bool UpperMatcher::feed(std::string_view piece) {
         m_window.erase(0, m_window.size() - keep);
         const std::size_t from = m_window.size();
         m_window.resize(from + part.size());
-        std::transform(part.begin(), part.end(), m_window.begin() + static_cast<std::ptrdiff_t>(from),
-                       [](char c) { return static_cast<char>(UpperCode(static_cast<unsigned char>(c))); });
+        UpperInto(reinterpret_cast<const unsigned char*>(part.data()),
+                  reinterpret_cast<unsigned char*>(m_window.data() + from), part.size());
         m_found = Contains(m_window, m_needle);
     }
     if (m_needle.empty())
