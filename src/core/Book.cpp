@@ -251,7 +251,8 @@ void Book::writeThroughScratch(FileHandle& in, const struct stat& source, Owner 
     out.placeAs(target, existing);
 }
 
-void Book::rewrite(const std::function<void(const BookFormat&, int in, int out)>& fill) {
+void Book::rewrite(const std::function<void(const BookFormat&, int in, int out)>& fill,
+                   const std::function<bool(const std::string& real, const BookFormat& format)>& inPlace) {
     const std::string real = realPath();
     const std::string dir = ParentDirectory(real);
     RefuseScratchName(real);
@@ -266,6 +267,8 @@ void Book::rewrite(const std::function<void(const BookFormat&, int in, int out)>
         RefuseWriteProtected(*m_fs, real, now);
     };
     refuseProtected();
+    if (inPlace && inPlace(real, *book.format))
+        return;
     writeThroughScratch(book.file, book.status, Owner::Book, dir, real, Existing::Replace, refuseProtected,
                         [&](int out) { fill(*book.format, book.fd(), out); });
     lock.syncMadeChange();
@@ -319,6 +322,19 @@ void Book::changePassword(const std::string& newPassword) {
     changePassword(newPassword, kind());
 }
 
+namespace {
+
+// Everything `reader` holds, in plain text, written by `writer` in its own format.
+void CopyContent(FormatReader& reader, FormatWriter& writer) {
+    writer.writeHeader(reader.header());
+    PageView page;
+    for (std::int64_t position = 1; reader.nextPage(page); ++position)
+        writer.writePage(position, page);
+    writer.finish();
+}
+
+} // namespace
+
 void Book::changePassword(const std::string& newPassword, BookKind kind) {
     try {
         // Everything the book holds is tried in its new form before anything is opened for writing, so that a
@@ -327,57 +343,33 @@ void Book::changePassword(const std::string& newPassword, BookKind kind) {
         if (const auto trial = FormatOf(kind).trial(newPassword)) {
             OpenedBook book(*m_fs, native(), O_RDONLY);
             const auto reader = book.format->open(*m_fs, book.fd(), m_password, Check::Writing);
-            trial->writeHeader(reader->header());
-            PageView page;
-            for (std::int64_t position = 1; reader->nextPage(page); ++position)
-                trial->writePage(position, page);
-            trial->finish();
+            CopyContent(*reader, *trial);
         }
-        const std::string real = realPath();
-        const std::string dir = ParentDirectory(real);
-        RefuseScratchName(real);
-        DirectoryLock lock(*m_fs, dir);
-        OpenedBook book(*m_fs, real, O_RDONLY);
-        auto refuseProtected = [&] {
-            struct stat now {};
-            if (m_fs->stat(real.c_str(), &now) != 0)
-                throw ErrnoError(errno);
-            RefuseWriteProtected(*m_fs, real, now);
-        };
-        refuseProtected();
-        const BookFormat& from = *book.format;
-        if (from.kind() == kind) {
-            // A format that can wraps the book anew where it lies; the file is opened for writing only for that.
-            OpenedBook inPlace(*m_fs, real, O_RDWR);
-            if (inPlace.format == &from &&
-                from.open(*m_fs, inPlace.fd(), m_password, Check::Writing)->changePasswordInPlace(newPassword)) {
+        rewrite(
+            [&](const BookFormat& from, int in, int out) {
+                const auto reader = from.open(*m_fs, in, m_password, Check::Writing);
+                if (from.kind() == kind) {
+                    BookChange change;
+                    change.password = newPassword;
+                    reader->copyChanged(out, change);
+                    return;
+                }
+                // Another kind: every page in plain text from one format into the other.
+                CopyContent(*reader, *FormatOf(kind).create(*m_fs, out, newPassword));
+            },
+            [&](const std::string& real, const BookFormat& from) {
+                // A format that can wraps the book anew where it lies; the file is opened for writing only for that.
+                if (from.kind() != kind)
+                    return false;
+                OpenedBook inPlace(*m_fs, real, O_RDWR);
+                if (inPlace.format != &from ||
+                    !from.open(*m_fs, inPlace.fd(), m_password, Check::Writing)->changePasswordInPlace(newPassword))
+                    return false;
                 // Synced already: a close that fails now cannot undo the change, and must not be reported as if
                 // the old password were still in force.
                 inPlace.file.closeQuietly();
-                WipeString(m_password);
-                m_password = newPassword;
-                m_format = &from;
-                return;
-            }
-        }
-        writeThroughScratch(book.file, book.status, Owner::Book, dir, real, Existing::Replace, refuseProtected,
-                            [&](int out) {
-                                const auto reader = from.open(*m_fs, book.fd(), m_password, Check::Writing);
-                                if (from.kind() == kind) {
-                                    BookChange change;
-                                    change.password = newPassword;
-                                    reader->copyChanged(out, change);
-                                    return;
-                                }
-                                // Another kind: every page in plain text from one format into the other.
-                                const auto writer = FormatOf(kind).create(*m_fs, out, newPassword);
-                                writer->writeHeader(reader->header());
-                                PageView page;
-                                for (std::int64_t position = 1; reader->nextPage(page); ++position)
-                                    writer->writePage(position, page);
-                                writer->finish();
-                            });
-        lock.syncMadeChange();
+                return true;
+            });
         WipeString(m_password);
         m_password = newPassword;
         m_format = &FormatOf(kind);

@@ -178,8 +178,10 @@ private:
                              const std::string& target, Existing existing, const std::function<void()>& lastCheck,
                              const std::function<void(int out)>& fill);
     // Rewrites the book in its own folder, under its lock: `fill` writes the new content, given the book open for
-    // reading and its format.
-    void rewrite(const std::function<void(const BookFormat& format, int in, int out)>& fill);
+    // reading and its format. `inPlace`, when given, is asked first, under the same lock and after the same checks,
+    // to change the book where it lies (given its real path and format); when it does (true), nothing is rewritten.
+    void rewrite(const std::function<void(const BookFormat& format, int in, int out)>& fill,
+                 const std::function<bool(const std::string& real, const BookFormat& format)>& inPlace = {});
     // The same changed as `change` says, in the book's own format.
     void rewrite(BookChange& change);
     // The path as the file system knows it, and the same with every link resolved.

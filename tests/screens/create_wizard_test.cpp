@@ -34,6 +34,11 @@ std::vector<std::string> Tree(const std::filesystem::path& root) {
     return entries;
 }
 
+// Which step buttons and arrows show (steps()) at each step.
+const std::string kAtName = "110000";
+const std::string kAtPassword = "001100";
+const std::string kAtFinish = "000011";
+
 class CreateWizardTest : public ::testing::Test {
 protected:
     CreateWizardTest() {
@@ -64,6 +69,27 @@ protected:
         t.dialogs.expectInput(kPasswordPrompt, password, "");
         click(wizard(), QStringLiteral("Command3"));
     }
+    // Answers the password step's prompts (`prompt`) with `replies` in turn, the refusals in `messages` after them.
+    void answerPasswordStep(const char* prompt, const std::vector<std::string>& replies,
+                            const std::vector<std::string>& messages) {
+        for (size_t i = 0; i < replies.size(); ++i) {
+            t.dialogs.expectInput(prompt, replies[i], "");
+            if (i < messages.size())
+                t.dialogs.expectMessage(messages[i], Answer::Ok, "");
+        }
+        click(wizard(), QStringLiteral("Command3"));
+    }
+    // The password chosen at the password step, or none (empty) and the wizard still at that step.
+    void expectPasswordChosen(const std::string& password) {
+        EXPECT_TRUE(t.dialogs.allAnswered());
+        EXPECT_EQ(t.state.password, password);
+        if (password.empty()) {
+            EXPECT_EQ(steps(), kAtPassword);
+            EXPECT_TRUE(text("Label10").isEmpty());
+        } else {
+            EXPECT_EQ(steps(), kAtFinish);
+        }
+    }
     // The state a step leaves the wizard in: which step buttons and arrows show.
     std::string steps() const {
         std::string shown;
@@ -75,10 +101,6 @@ protected:
     TestServices t;
     TempDir dir;
 };
-
-const std::string kAtName = "110000";
-const std::string kAtPassword = "001100";
-const std::string kAtFinish = "000011";
 
 TEST_F(CreateWizardTest, ShowsItsStepsWithTheProgramDirectoryChosen) {
     ProgramWindow* w = openWizard();
@@ -241,19 +263,9 @@ TEST_F(CreateWizardTest, ThePasswordStepAcceptsFourToTenCharacters) {
         SCOPED_TRACE(c.replies.front());
         click(wizard(), QStringLiteral("Command5"));
         chooseName("diary");
-        for (size_t i = 0; i < c.replies.size(); ++i) {
-            t.dialogs.expectInput(kPasswordPrompt, c.replies[i], "");
-            if (i < c.messages.size())
-                t.dialogs.expectMessage(c.messages[i], Answer::Ok, "");
-        }
-        click(wizard(), QStringLiteral("Command3"));
-        EXPECT_TRUE(t.dialogs.allAnswered());
-        EXPECT_EQ(t.state.password, c.password);
-        if (c.password.empty()) {
-            EXPECT_EQ(steps(), kAtPassword);
-            EXPECT_TRUE(text("Label10").isEmpty());
-        } else {
-            EXPECT_EQ(steps(), kAtFinish);
+        answerPasswordStep(kPasswordPrompt, c.replies, c.messages);
+        expectPasswordChosen(c.password);
+        if (!c.password.empty()) {
             EXPECT_TRUE(visible("Label9") && visible("Label10"));
             EXPECT_EQ(text("Label10"), QString::fromStdString(c.password)) << "shown in clear";
         }
@@ -453,23 +465,13 @@ TEST_F(CreateWizardTest, TheSealBoxMakesASealedBookWithAPassphrase) {
         chooseName("diary");
         if (c.tickBeforePassword)
             box->click();
-        for (std::size_t i = 0; i < c.replies.size(); ++i) {
-            t.dialogs.expectInput(c.tickBeforePassword ? "Please enter a password or passphrase of 4-128 characters."
-                                                       : kPasswordPrompt,
-                                  c.replies[i], "");
-            if (i < c.messages.size())
-                t.dialogs.expectMessage(c.messages[i], Answer::Ok, "");
-        }
-        click(wizard(), QStringLiteral("Command3"));
+        answerPasswordStep(c.tickBeforePassword ? "Please enter a password or passphrase of 4-128 characters."
+                                                : kPasswordPrompt,
+                           c.replies, c.messages);
         if (c.tickAfterPassword)
             box->click();
-        EXPECT_TRUE(t.dialogs.allAnswered());
-        EXPECT_EQ(t.state.password, c.password);
-        if (c.password.empty()) {
-            EXPECT_EQ(steps(), kAtPassword);
-            EXPECT_TRUE(text("Label10").isEmpty());
-        } else {
-            EXPECT_EQ(steps(), kAtFinish);
+        expectPasswordChosen(c.password);
+        if (!c.password.empty()) {
             t.dialogs.expectMessage("Do you wish to open your dayvell now?", Answer::No, "Open your dayvell?");
             click(wizard(), QStringLiteral("Command4"));
             waitUntilActive(t.windows, QStringLiteral("form1"));

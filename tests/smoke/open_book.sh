@@ -51,8 +51,8 @@ wait_for_no_window() {
     return 1
 }
 
-# shellcheck source=core_dumps.sh
-. "$(dirname "$0")/core_dumps.sh"
+# shellcheck source=steps.sh
+. "$(dirname "$0")/steps.sh"
 
 failed=0
 "$program" "$dir/diary.dvl" &

@@ -6,8 +6,8 @@
 set -uo pipefail
 program="$1"
 write_book="$2"
-failed=0
-fail() { echo "FAILED: $*"; failed=1; }
+# shellcheck source=steps.sh
+. "$(dirname "$0")/steps.sh"
 
 unset DISPLAY WAYLAND_DISPLAY
 export QT_QPA_PLATFORM=xcb
@@ -26,12 +26,6 @@ run() {
     out="$(printf '%b' "$input" | timeout 60 "$program" "$@" --password-stdin 2>"$work/stderr")"
     status=$?
     err="$(cat "$work/stderr")"
-}
-expect_error() {
-    local what="$1" subject="$2"
-    [ "$status" -eq 1 ] || fail "$what: status $status, not 1"
-    [ "$(printf '%s\n' "$err" | wc -l)" -eq 1 ] || fail "$what: not one line on standard error: $err"
-    grep -qF -- "$subject" <<<"$err" || fail "$what: the error does not name $subject: $err"
 }
 is_sealed() { [ "$(head -c 7 "$1")" = "DVLSEAL" ]; }
 opens_with() {

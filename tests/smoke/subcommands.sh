@@ -7,10 +7,8 @@ set -uo pipefail
 program="$1"
 write_book="$2"
 data="$3"
-failed=0
-fail() { echo "FAILED: $*"; failed=1; }
-# shellcheck source=core_dumps.sh
-. "$(dirname "$0")/core_dumps.sh"
+# shellcheck source=steps.sh
+. "$(dirname "$0")/steps.sh"
 
 # No display at all: a subcommand that made an application with windows would fail here.
 unset DISPLAY WAYLAND_DISPLAY
@@ -29,13 +27,6 @@ run() {
     out="$(printf '%s\n' "$password" | timeout 60 "$program" "$@" --password-stdin 2>"$work/stderr")"
     status=$?
     err="$(cat "$work/stderr")"
-}
-# Expects status 1 and exactly one line on standard error that names `subject`.
-expect_error() {
-    local what="$1" subject="$2"
-    [ "$status" -eq 1 ] || fail "$what: status $status, not 1"
-    [ "$(printf '%s\n' "$err" | wc -l)" -eq 1 ] || fail "$what: not one line on standard error: $err"
-    grep -qF -- "$subject" <<<"$err" || fail "$what: the error does not name $subject: $err"
 }
 
 run count diary.dvl
