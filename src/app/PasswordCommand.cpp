@@ -25,6 +25,12 @@ std::string Refusal(const UncarriedCharacter& e) {
            (e.place() == Place::Page ? " on " : " in ") + e.placeName();
 }
 
+// Overwrites a text that held a password when it goes out of scope, however that happens.
+struct WipedOnExit {
+    std::string& text;
+    ~WipedOnExit() { WipeString(text); }
+};
+
 } // namespace
 
 int Password(const Invocation& call) {
@@ -39,15 +45,14 @@ int Password(const Invocation& call) {
                                                  : NamingFailures(path, [&] { return book.kind(); });
 
     std::string typed = ReadPasswordLine(call, path, "New password for " + path + ": ");
+    // Wiped however this ends, a failure to read the repetition included.
+    const WipedOnExit wipedTyped{typed};
     if (!call.has(kPasswordStdin.name)) {
         // Typed unseen: a slip of the finger would lock the book for good.
         std::string again = ReadPasswordLine(call, path, "Repeat the new password: ");
-        const bool same = again == typed;
-        WipeString(again);
-        if (!same) {
-            WipeString(typed);
+        const WipedOnExit wipedAgain{again};
+        if (again != typed)
             throw Failure{path, "the new passwords differ; the password is unchanged"};
-        }
     }
     std::optional<std::string> newPassword = Cp1252Password(typed);
     if (!newPassword)
