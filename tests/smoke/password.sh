@@ -9,12 +9,7 @@ write_book="$2"
 # shellcheck source=steps.sh
 . "$(dirname "$0")/steps.sh"
 
-unset DISPLAY WAYLAND_DISPLAY
-export QT_QPA_PLATFORM=xcb
-
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-cd "$work" || exit 1
+without_display_in_a_new_folder
 "$write_book" "$work" diary.dvl first || exit 1
 page_text="A page opened from the command line"
 

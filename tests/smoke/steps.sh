@@ -27,3 +27,13 @@ core_dump_risk() {
         echo "it is dumpable"
     fi
 }
+
+# Goes on without any display, so that a subcommand that made an application with windows fails, in a folder of
+# its own ($work), removed when the test ends.
+without_display_in_a_new_folder() {
+    unset DISPLAY WAYLAND_DISPLAY
+    export QT_QPA_PLATFORM=xcb
+    work="$(mktemp -d)"
+    trap 'rm -rf "$work"' EXIT
+    cd "$work" || exit 1
+}

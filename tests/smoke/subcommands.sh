@@ -10,13 +10,7 @@ data="$3"
 # shellcheck source=steps.sh
 . "$(dirname "$0")/steps.sh"
 
-# No display at all: a subcommand that made an application with windows would fail here.
-unset DISPLAY WAYLAND_DISPLAY
-export QT_QPA_PLATFORM=xcb
-
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-cd "$work" || exit 1
+without_display_in_a_new_folder
 # Low character codes: the password carries the typographic characters of the jrnl fixture.
 password='!#$%'
 "$write_book" "$work" diary.dvl "$password" || exit 1
