@@ -6,6 +6,7 @@
 #include "core/Book.h"
 #include "core/Codec.h"
 #include "core/Numbers.h"
+#include "core/Record.h"
 #include "core/Search.h"
 
 #include <benchmark/benchmark.h>
@@ -199,8 +200,8 @@ void BM_PeakMemoryCountAndReadAll(benchmark::State& state) {
         const long before = StatusKb("VmRSS:");
         benchmark::DoNotOptimize(book.countPages());
         size_t total = 0;
-        book.forEachRecord([&](std::int64_t, const RecordView& r) {
-            total += book.decodePage(r).text.size();
+        book.forEachPage([&](std::int64_t, const PageView& r) {
+            total += PageOf(r).text.size();
             return true;
         });
         benchmark::DoNotOptimize(total);

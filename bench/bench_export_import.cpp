@@ -163,7 +163,7 @@ void BM_ImportFile(benchmark::State& state) {
         Book book(copy, kKey);
         std::vector<ImportedPage> pages = PagesOf(file);
         for (std::size_t i = 0; i < pages.size(); ++i)
-            benchmark::DoNotOptimize(StorageProblem(pages[i], kKey, static_cast<std::int64_t>(i + 1)));
+            benchmark::DoNotOptimize(StorageProblem(pages[i], book, static_cast<std::int64_t>(i + 1)));
         ImportPages(book, pages, progress);
     }
     state.SetLabel(state.range(1) ? "jrnl json" : "own json");

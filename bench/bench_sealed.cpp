@@ -3,11 +3,15 @@
 // never under 64 MiB): its CPU column is the process's CPU time, which on a busy machine is the figure an idle one
 // would show as wall time; beside it, the physical floor of any such hash, touching the same memory once. Then
 // sealing and opening records beside memcpy of the same bytes, and the operations of a sealed book of 1 and 20,000
-// pages (about 1,500 bytes of text a page) beside a plain read of the same file.
+// pages (about 1,500 bytes of text a page) beside a plain read of the same file. Last, every operation of a book
+// through Book on the generated 20,000-page book in both kinds, in one run: the described file, and the same book
+// sealed (by converting a copy of it) under the production limits, beside the hash alone and a copy plus fsync.
 #include "GeneratedBooks.h"
+#include "core/Book.h"
 #include "core/Numbers.h"
 #include "core/SealedKeys.h"
 #include "core/SealedRecords.h"
+#include "core/Search.h"
 
 #include <benchmark/benchmark.h>
 
@@ -213,6 +217,132 @@ void BM_Reference_WriteAndFsync(benchmark::State& state) {
     ::close(fd);
 }
 
+// One book, both kinds, through Book. Range 0: 0 the described book, 1 the same book sealed.
+
+constexpr int kBookPages = 20000;
+constexpr const char* kPassphrase = "correct horse battery staple";
+
+const char* PasswordOf(std::int64_t kind) {
+    return kind == 0 ? kKey : kPassphrase;
+}
+
+// The generated book (GeneratedBooks.h) converted once into a sealed book under the production limits.
+const std::string& SealedGeneratedBook() {
+    static const std::string path = [] {
+        const std::string sealedPath = CopyOfBook(kBookPages, "sealed-generated.dvl");
+        dayvell::Book(sealedPath, kKey).changePassword(kPassphrase, BookKind::Sealed);
+        return sealedPath;
+    }();
+    return path;
+}
+
+const std::string& BookOfKind(std::int64_t kind) {
+    return kind == 0 ? GeneratedBook(kBookPages) : SealedGeneratedBook();
+}
+
+// A copy of the book of `kind` to change.
+std::string CopyOfKind(std::int64_t kind, const std::string& name) {
+    const std::string copy = WorkDir() + name;
+    std::filesystem::copy_file(BookOfKind(kind), copy, std::filesystem::copy_options::overwrite_existing);
+    return copy;
+}
+
+void Label(benchmark::State& state) {
+    state.SetLabel(state.range(0) == 0 ? "described" : "sealed");
+}
+
+// Opening as the password prompt does: a sealed book runs the hash, its kept key forgotten as when a book closes.
+void BM_Book_OpenCheckPassword(benchmark::State& state) {
+    const dayvell::Book book(BookOfKind(state.range(0)), PasswordOf(state.range(0)));
+    for (auto _ : state) {
+        ForgetKeys();
+        if (!book.checkPassword())
+            state.SkipWithError("the password does not open the book");
+    }
+    Label(state);
+}
+
+void BM_Book_CountPages(benchmark::State& state) {
+    const dayvell::Book book(BookOfKind(state.range(0)), PasswordOf(state.range(0)));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(book.countPages());
+    Label(state);
+}
+
+void BM_Book_ReadLastPage(benchmark::State& state) {
+    const dayvell::Book book(BookOfKind(state.range(0)), PasswordOf(state.range(0)));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(book.readPage(kBookPages));
+    Label(state);
+}
+
+// Range 1: 0 a word on four pages, 1 a word on every page.
+void BM_Book_Search(benchmark::State& state) {
+    const dayvell::Book book(BookOfKind(state.range(0)), PasswordOf(state.range(0)));
+    std::int64_t matches = 0;
+    for (auto _ : state) {
+        matches = 0;
+        SearchBook(book, state.range(1) == 0 ? "rarewordxyz" : "the", [&](const std::string&) { ++matches; });
+    }
+    state.counters["matches"] = static_cast<double>(matches);
+    state.SetLabel(std::string(state.range(0) == 0 ? "described" : "sealed") +
+                   (state.range(1) == 0 ? ", rare word" : ", common word"));
+}
+
+// Two different pages in turn, so that every one is really appended.
+void BM_Book_AppendPage(benchmark::State& state) {
+    dayvell::Book book(CopyOfKind(state.range(0), "append-kind.dvl"), PasswordOf(state.range(0)));
+    std::mt19937 rng(1);
+    const Page pages[] = {{{}, "Thursday, 12/10/2026", "1:46:33 PM", PageText(rng)},
+                          {{}, "Thursday, 12/10/2026", "1:46:34 PM", PageText(rng)}};
+    std::size_t i = 0;
+    for (auto _ : state)
+        book.appendPage(pages[i++ % 2]);
+    Label(state);
+}
+
+void BM_Book_ReplacePage(benchmark::State& state) {
+    dayvell::Book book(CopyOfKind(state.range(0), "replace-kind.dvl"), PasswordOf(state.range(0)));
+    std::mt19937 rng(2);
+    const std::string text = PageText(rng);
+    for (auto _ : state)
+        book.replacePage(PageNumberText(kBookPages / 2), text);
+    Label(state);
+}
+
+// To a new password and back in turn, the kind kept: the described book enciphered anew through the scratch file,
+// the sealed one's key wrapped anew in place under the production limits (one hash a change).
+void BM_Book_ChangePassword(benchmark::State& state) {
+    const std::int64_t kind = state.range(0);
+    dayvell::Book book(CopyOfKind(kind, "password-kind.dvl"), PasswordOf(kind));
+    const std::string passwords[] = {kind == 0 ? "Other123" : "another passphrase", PasswordOf(kind)};
+    std::size_t i = 0;
+    for (auto _ : state)
+        book.changePassword(passwords[i++ % 2]);
+    Label(state);
+}
+
+// The book converted into the other kind, from a fresh copy each time: described to sealed (one hash for the new
+// book's slot), sealed to described.
+void BM_Book_Convert(benchmark::State& state) {
+    const std::int64_t kind = state.range(0);
+    for (auto _ : state) {
+        state.PauseTiming();
+        dayvell::Book book(CopyOfKind(kind, "convert-kind.dvl"), PasswordOf(kind));
+        state.ResumeTiming();
+        book.changePassword(PasswordOf(1 - kind), kind == 0 ? BookKind::Sealed : BookKind::Described);
+    }
+    state.SetLabel(kind == 0 ? "described to sealed" : "sealed to described");
+}
+
+// A plain copy of the book of that kind plus fsync: the floor for a rewrite.
+void BM_Reference_CopyKindAndFsync(benchmark::State& state) {
+    const std::string copy = WorkDir() + "copy-kind.tmp";
+    for (auto _ : state)
+        CopyAndFsync(BookOfKind(state.range(0)), copy);
+    Label(state);
+}
+
 void HashCandidates(benchmark::internal::Benchmark* b) {
     for (const auto& [ops, mib] : std::vector<std::pair<int, int>>{
              {2, 64}, {3, 64}, {4, 64}, {6, 64}, {2, 128}, {3, 128}, {4, 128}, {1, 256}, {2, 256}, {3, 256}})
@@ -237,5 +367,15 @@ BENCHMARK(BM_SealedReadLastPage)->Arg(1)->Arg(20000)->Unit(benchmark::kMicroseco
 BENCHMARK(BM_Reference_WriteAndFsync)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SealedAppendPage)->Arg(1)->Arg(20000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SealedChangePassword)->Arg(1)->Arg(20000)->Unit(benchmark::kMicrosecond);
+
+BENCHMARK(BM_Reference_CopyKindAndFsync)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Book_OpenCheckPassword)->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Book_CountPages)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Book_ReadLastPage)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Book_Search)->Args({0, 0})->Args({1, 0})->Args({0, 1})->Args({1, 1})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Book_AppendPage)->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Book_ReplacePage)->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Book_ChangePassword)->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Book_Convert)->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -49,7 +49,7 @@ void BM_ChangePassword(benchmark::State& state) {
     const std::string keys[] = {"Other123", kKey};
     int turn = 0;
     for (auto _ : state)
-        book.reencipher(keys[turn++ % 2]);
+        book.changePassword(keys[turn++ % 2]);
     SetBytes(state, book.path());
 }
 

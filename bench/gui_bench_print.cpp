@@ -213,8 +213,8 @@ void BM_Reference_DecipherAndWrap(benchmark::State& state) {
     const Book book(GeneratedBook(pages), kKey);
     for (auto _ : state) {
         std::size_t bytes = 0;
-        book.forEachRecord([&](std::int64_t, const RecordView& record) {
-            const Page page = book.decodePage(record);
+        book.forEachPage([&](std::int64_t, const PageView& record) {
+            const Page page = PageOf(record);
             bytes += page.number.size() + page.date.size() + page.time.size() + WrapForPrint(page.text).size();
             return true;
         });

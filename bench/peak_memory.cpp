@@ -80,8 +80,8 @@ int main(int argc, char** argv) {
         Book(path, kKey).refreshDate("1/2/2027");
     } else if (op == "reencipher") {
         Book book(path, kKey);
-        book.reencipher("key2");
-        book.reencipher(kKey);
+        book.changePassword("key2");
+        book.changePassword(kKey);
     } else if (op == "pages") {
         const long pages = argc > 3 ? std::strtol(argv[3], nullptr, 10) : 20000;
         std::remove(path.c_str());

@@ -3,7 +3,9 @@
 
 #include "core/Book.h"
 #include "core/Codec.h"
+#include "core/DescribedFormat.h"
 #include "core/Numbers.h"
+#include "core/Record.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -77,8 +79,8 @@ const std::string& PlainTextOf(int pages) {
     const std::string plain = WorkDir() + "plain" + std::to_string(pages) + ".txt";
     Book book(GeneratedBook(pages), kKey);
     std::ofstream out(plain, std::ios::binary);
-    book.forEachRecord([&](std::int64_t, const RecordView& r) {
-        const Page p = book.decodePage(r);
+    book.forEachPage([&](std::int64_t, const PageView& r) {
+        const Page p = PageOf(r);
         std::string line = p.number + p.date + p.time + p.text;
         for (char& c : line)
             if (c == '\r' || c == '\n')
@@ -106,8 +108,8 @@ void CopyAndFsync(const std::string& from, const std::string& to) {
 
 std::size_t DecipherAll(const Book& book) {
     std::size_t total = 0;
-    book.forEachRecord([&](std::int64_t, const RecordView& r) {
-        total += book.decodePage(r).text.size();
+    book.forEachPage([&](std::int64_t, const PageView& r) {
+        total += PageOf(r).text.size();
         return true;
     });
     return total;

@@ -7,6 +7,8 @@
 #include "core/Codec.h"
 #include "core/Import.h"
 #include "core/Progress.h"
+#include "core/SealedKeys.h"
+#include "core/SecureMemory.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -62,6 +64,20 @@ const std::vector<Subcommand>& Subcommands() {
          {kPasswordStdin},
          Search},
         {"count", "BOOK.dvl", "Prints the number of pages in the book.", {kPasswordStdin}, Count},
+        {"password",
+         "BOOK.dvl [--seal | --unseal]",
+         "Gives the book a new password; with --seal or --unseal it also converts the book. A sealed book's password "
+         "goes through Argon2id and its pages are sealed with XChaCha20-Poly1305: the password cannot be read off the "
+         "file, and may be a passphrase of 4 to 128 characters; older copies of Dayvell cannot open it. A book "
+         "enciphered with the classic Dayvell cipher takes 4 to 10 characters, and anyone who has the file can work "
+         "out its password. The current password is asked for first, then the new one twice; with --password-stdin "
+         "they are the first two lines of standard input. If anything fails the book stays as it was, under its old "
+         "password.",
+         {{"--seal", 0, nullptr, "seal the book with modern encryption"},
+          {"--unseal", 0, nullptr, "encipher the book with the classic Dayvell cipher, as older copies can read it"},
+          {"--password-stdin", 0, nullptr,
+           "read the current password and the new one from the first two lines of standard input"}},
+         Password},
     };
     return list;
 }
@@ -171,14 +187,6 @@ bool AsksForHelp(int argc, char* argv[]) {
     return false;
 }
 
-// Overwrites a text that held a password before its memory is given back.
-void Wipe(std::string& s) {
-    volatile char* p = s.data();
-    for (std::size_t i = 0; i < s.size(); ++i)
-        p[i] = 0;
-    s.clear();
-}
-
 // The longest line read as a password: far beyond any password, short of filling the memory.
 constexpr std::size_t kPasswordLineLimit = 4096;
 
@@ -213,7 +221,7 @@ extern "C" void RestoreTerminalAndDie(int signal) {
     std::raise(signal);
 }
 
-std::string AskOnTerminal(const std::string& book) {
+std::string AskOnTerminal(const std::string& book, const std::string& prompt) {
     const int tty = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
     termios settings{};
     if (tty < 0 || ::tcgetattr(tty, &settings) != 0) {
@@ -235,7 +243,6 @@ std::string AskOnTerminal(const std::string& book) {
     const bool silent = ::tcsetattr(tty, TCSAFLUSH, &settings) == 0;
     std::string line;
     if (silent) {
-        const std::string prompt = "Password for " + book + ": ";
         (void)!::write(tty, prompt.data(), prompt.size());
         ReadLine(tty, line);
         ::tcsetattr(tty, TCSAFLUSH, &g_saved);
@@ -267,34 +274,45 @@ std::string DescribeFailure(const std::exception& e) {
     return Utf8FromCp1252(e.what());
 }
 
-Book OpenBookForCommand(const Invocation& call, const std::string& path) {
+std::string ReadPasswordLine(const Invocation& call, const std::string& path, const std::string& prompt) {
     std::string typed;
     if (call.has(kPasswordStdin.name)) {
         if (!ReadLine(STDIN_FILENO, typed))
             throw Failure{path, "no password on standard input"};
     } else {
-        typed = AskOnTerminal(path);
+        typed = AskOnTerminal(path, prompt);
     }
     if (typed.empty())
         throw Failure{path, "no password given"};
-    std::string key;
-    std::string bookPath;
+    return typed;
+}
+
+std::optional<std::string> Cp1252Password(std::string& typed) {
+    std::optional<std::string> key;
     try {
-        // A password and a path are Windows-1252 inside a book, and UTF-8 on the command line.
+        // A password is Windows-1252 inside a book, and UTF-8 on the command line.
         key = Cp1252FromUtf8(typed);
-        Wipe(typed);
     } catch (const UnstorableText&) {
-        Wipe(typed);
-        throw Failure{path, "wrong password"};
     }
+    WipeString(typed);
+    return key;
+}
+
+Book OpenBookForCommand(const Invocation& call, const std::string& path) {
+    std::string typed = ReadPasswordLine(call, path, "Password for " + path + ": ");
+    std::optional<std::string> key = Cp1252Password(typed);
+    // Every book was written under a key of that character set: no other password opens one.
+    if (!key)
+        throw Failure{path, "wrong password"};
+    std::string bookPath;
     try {
         bookPath = Cp1252FromUtf8(path);
     } catch (const UnstorableText&) {
-        Wipe(key);
+        WipeString(*key);
         throw Failure{path, "the path holds characters that Dayvell cannot name"};
     }
-    Book book(bookPath, key);
-    Wipe(key);
+    Book book(bookPath, *key);
+    WipeString(*key);
     if (!NamingFailures(path, [&] { return book.checkPassword(); }))
         throw Failure{path, "wrong password"};
     return book;
@@ -375,6 +393,7 @@ std::optional<int> RunSubcommand(int argc, char* argv[]) {
         status = kFailure;
     }
     ForgetKey();
+    sealed::ForgetKeys();
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         std::fprintf(stderr, "dayvell: standard output: %s\n", std::strerror(errno));
         return kFailure;

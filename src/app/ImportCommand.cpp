@@ -32,7 +32,7 @@ int Import(const Invocation& call) {
     std::vector<ImportedPage> kept;
     kept.reserve(pages.size());
     for (ImportedPage& page : pages) {
-        const std::string problem = StorageProblem(page, book.key(), first + static_cast<std::int64_t>(kept.size()));
+        const std::string problem = StorageProblem(page, book, first + static_cast<std::int64_t>(kept.size()));
         if (problem.empty()) {
             kept.push_back(std::move(page));
             continue;

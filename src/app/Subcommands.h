@@ -58,6 +58,12 @@ struct Failure {
 // with --password-stdin; never from an argument or the environment. Throws Failure for a book that cannot be read
 // and for a wrong password.
 Book OpenBookForCommand(const Invocation& call, const std::string& path);
+// One password for the book `path`: the next line of standard input with --password-stdin, else asked on the
+// terminal with `prompt`, without echo. Throws Failure when there is none.
+std::string ReadPasswordLine(const Invocation& call, const std::string& path, const std::string& prompt);
+// A typed password (UTF-8) as a book holds it (Windows-1252), or nothing for a character a book cannot hold. `typed`
+// is wiped either way.
+std::optional<std::string> Cp1252Password(std::string& typed);
 
 // What a failure says, in UTF-8.
 std::string DescribeFailure(const std::exception& e);
@@ -101,5 +107,6 @@ int Export(const Invocation& call);
 int Import(const Invocation& call);
 int Search(const Invocation& call);
 int Count(const Invocation& call);
+int Password(const Invocation& call);
 
 } // namespace dayvell::cli

@@ -2,6 +2,7 @@
 #include "CommandLine.h"
 
 #include "core/FileSystem.h"
+#include "core/SecureMemory.h"
 #include "core/SharedState.h"
 #include "platform/Disks.h"
 #include "platform/ProgramIdentity.h"
@@ -20,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -30,7 +32,8 @@ void DescribeCommandLine(QCommandLineParser& parser) {
                        "  dayvell export BOOK.dvl --format txt|md|json|html|pdf [-o FILE]\n"
                        "  dayvell import BOOK.dvl FILE...\n"
                        "  dayvell search BOOK.dvl WORD\n"
-                       "  dayvell count BOOK.dvl"));
+                       "  dayvell count BOOK.dvl\n"
+                       "  dayvell password BOOK.dvl [--seal | --unseal]"));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("book"), QStringLiteral("A book file (.dvl) to open."),
@@ -76,6 +79,17 @@ bool DisplayAvailable(int argc, char* argv[]) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // No core dump for the whole run, not only while a book is open: a password is typed into the toolkit's own
+    // buffers before any book opens, and the pages shown and the texts typed stay in freed memory after a book
+    // closes, out of reach of any wiping. A crash at any moment would write them to the disk in the clear.
+    std::optional<dayvell::NoCoreDumps> noCoreDumps;
+    try {
+        noCoreDumps.emplace();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "dayvell: core dumps cannot be turned off (%s); no book is opened without that.\n",
+                     e.what());
+        return 1;
+    }
     // The subcommands for scripts go first: they never touch the window system.
     if (const std::optional<int> status = dayvell::cli::RunSubcommand(argc, argv))
         return *status;

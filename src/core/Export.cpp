@@ -156,7 +156,7 @@ public:
     virtual ~Writer() = default;
     // `title` is the cover name, or the book's file name where no cover name was set.
     virtual void begin(const std::string& coverName, const std::string& title) = 0;
-    virtual void page(std::int64_t position, const Page& page) = 0;
+    virtual void page(std::int64_t position, const PageView& page) = 0;
     virtual void end() = 0;
 
 protected:
@@ -170,7 +170,7 @@ class TextWriter : public Writer {
 public:
     using Writer::Writer;
     void begin(const std::string& coverName, const std::string&) override { line(coverName); }
-    void page(std::int64_t, const Page& page) override {
+    void page(std::int64_t, const PageView& page) override {
         line(page.number);
         line(page.date);
         line(page.time);
@@ -214,7 +214,7 @@ public:
         inline_(title);
         out() += '\n';
     }
-    void page(std::int64_t position, const Page& page) override {
+    void page(std::int64_t position, const PageView& page) override {
         const std::string number = Trimmed(page.number);
         out() += "\n## Page ";
         inline_(number.empty() ? std::to_string(position) : number);
@@ -349,7 +349,7 @@ public:
         escaped(title);
         out() += "</h1>\n";
     }
-    void page(std::int64_t position, const Page& page) override {
+    void page(std::int64_t position, const PageView& page) override {
         const std::string id = std::to_string(position);
         out() += "<article class=\"page\" id=\"page-" + id + "\">\n<h2>Page ";
         const std::string number = Trimmed(page.number);
@@ -417,7 +417,7 @@ public:
         string(coverName);
         out() += ",\"pages\":[";
     }
-    void page(std::int64_t, const Page& page) override {
+    void page(std::int64_t, const PageView& page) override {
         // Every field as stored, line breaks included; the ISO readings beside them where they can be made.
         out() += m_first ? "\n{\"number\":" : ",\n{\"number\":";
         m_first = false;
@@ -479,7 +479,7 @@ public:
     explicit PdfWriter(BufferedOutput& out)
         : Writer(out), m_pdf(DefaultPaper(), [this](std::string_view bytes) { this->out().append(bytes); }) {}
     void begin(const std::string& coverName, const std::string&) override { m_pdf.printLine(coverName); }
-    void page(std::int64_t, const Page& page) override { PrintBookPage(m_pdf, page); }
+    void page(std::int64_t, const PageView& page) override { PrintBookPage(m_pdf, page); }
     void end() override { m_pdf.end(); }
 
 private:
@@ -523,10 +523,9 @@ std::string BookTitle(const Book& book) {
 
 ExportOutcome Stream(const Book& book, ExportFormat format, BufferedOutput& out, Progress* progress) {
     RefuseUnavailable(format);
+    // A password that no longer opens the book (another copy changed it) is refused here, before anything is
+    // written, rather than writing pages of garbage.
     const BookHeader header = book.readHeader();
-    // A key that no longer opens the book (another copy changed its password) would write pages of garbage.
-    if (header.checkPhrase != kCheckPhrase)
-        throw RuntimeError(code::BookChangedElsewhere);
     std::unique_ptr<ProgressTask> task;
     if (progress)
         task = progress->start("Exporting your dayvell, pages written:", "Export dayvell", book.countPages());
@@ -535,8 +534,8 @@ ExportOutcome Stream(const Book& book, ExportFormat format, BufferedOutput& out,
     const auto writer = MakeWriter(format, out);
     writer->begin(header.coverName, header.coverName != kNoCoverName ? header.coverName : BookTitle(book));
     bool cancelled = false;
-    book.forEachRecord([&](std::int64_t position, const RecordView& record) {
-        writer->page(position, book.decodePage(record));
+    book.forEachPage([&](std::int64_t position, const PageView& page) {
+        writer->page(position, page);
         out.pass();
         cancelled = task && !task->advance(position);
         return !cancelled;

@@ -174,6 +174,26 @@ std::string HelpText(int topic) {
                "such as mine-r1.dvl, and you will be told its name and which pages could not be read.\r"
                "\r"
                "Your damaged dayvell is not changed. Open the new one from the start window.";
+    case 16:
+        return "A dayvell is kept in one of two ways; its cover says which.\r"
+               "\r"
+               "Enciphered with the classic Dayvell cipher: the way every copy of Dayvell keeps a dayvell.\r"
+               "The cipher keeps a casual reader out and no more: anyone who has the file can work out\r"
+               "the password from it, and then read every page. The password has 4 to 10 characters.\r"
+               "\r"
+               "Sealed with modern encryption: the password is put through Argon2id, which takes about\r"
+               "half a second on purpose so that guessing passwords is slow, and every page is sealed with\r"
+               "XChaCha20-Poly1305, both from the libsodium library. The password cannot be read off the\r"
+               "file, and a page that was changed or damaged is reported instead of shown. The password\r"
+               "may be a passphrase of 4 to 128 characters. Older copies of Dayvell cannot open a sealed\r"
+               "dayvell.\r"
+               "\r"
+               "Sealing does not hide everything: the file's name, its size, the number of pages and the\r"
+               "length of each can be seen by anyone who has the file. A short password can still be\r"
+               "guessed, only slowly. Nobody can open a sealed dayvell whose password is forgotten.\r"
+               "\r"
+               "You choose when you create a dayvell. To seal or unseal it later, change its password\r"
+               "under Maintenance and tick or clear Seal this dayvell.";
     default:
         return {};
     }

@@ -480,22 +480,20 @@ void OrderByDate(std::vector<ImportedPage>& pages) {
                      [](const ImportedPage& a, const ImportedPage& b) { return a.order < b.order; });
 }
 
-std::string StorageProblem(const ImportedPage& p, const std::string& key, std::int64_t number) {
+std::string StorageProblem(const ImportedPage& p, const StorageRule& rule, std::int64_t number) {
     if (!p.unstorable.empty())
         return "It holds characters that no dayvell can store: " + p.unstorable + ".";
-    if (FirstUnencodable(PageNumberText(number), key) != std::string_view::npos)
+    if (rule(PageNumberText(number), 0) != std::string_view::npos)
         return "Its page number cannot be stored with this dayvell's password.";
     std::string uncarried;
     bool controls = false;
     for (const std::string* field : {&p.page.date, &p.page.time, &p.page.text}) {
-        // The key starts again at every field.
-        for (std::size_t i = 0; i < field->size(); ++i) {
-            const auto c = static_cast<unsigned char>((*field)[i]);
+        for (std::size_t at = rule(*field, 0); at != std::string_view::npos; at = rule(*field, at + 1)) {
+            const auto c = static_cast<unsigned char>((*field)[at]);
             // Enciphered, codes 0 to 2 could come out as the quote that ends a field.
             if (c <= 2)
                 controls = true;
-            else if ((key.empty() || c + static_cast<unsigned char>(key[i % key.size()]) > 255) &&
-                     uncarried.find(static_cast<char>(c)) == std::string::npos)
+            else if (uncarried.find(static_cast<char>(c)) == std::string::npos)
                 uncarried += static_cast<char>(c);
         }
     }
@@ -507,6 +505,11 @@ std::string StorageProblem(const ImportedPage& p, const std::string& key, std::i
     for (char c : uncarried)
         named += std::string(named.empty() ? "" : ", ") + c;
     return "It holds characters that this dayvell's password cannot carry: " + named + ".";
+}
+
+std::string StorageProblem(const ImportedPage& page, const Book& book, std::int64_t number) {
+    return StorageProblem(
+        page, [&](std::string_view field, std::size_t from) { return book.firstUnstorable(field, from); }, number);
 }
 
 std::string DescribeImportedPage(const ImportedPage& p) {

@@ -7,6 +7,7 @@
 #include "RuntimeError.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -71,10 +72,15 @@ ImportFile ReadImportFile(const std::string& path, const Clock& clock, const Imp
 // order they were read in.
 void OrderByDate(std::vector<ImportedPage>& pages);
 
-// Why a page cannot be stored in a book keyed with `key` as page `number`: characters outside the book's
-// character set, characters the key cannot carry, or control characters the cipher could turn into a quote.
-// Empty when it can be stored. Windows-1252, like every text for the windows.
-std::string StorageProblem(const ImportedPage& page, const std::string& key, std::int64_t number);
+// What a book can store: the index of the first character of a field, at `from` or after it, that it cannot hold,
+// or npos (Book::firstUnstorable).
+using StorageRule = std::function<std::size_t(std::string_view field, std::size_t from)>;
+// Why a page cannot be stored as page `number` of a book with `rule`: characters outside the books' character set,
+// characters the book's password cannot carry, or control characters its cipher could turn into a quote. Empty
+// when it can be stored. Windows-1252, like every text for the windows.
+std::string StorageProblem(const ImportedPage& page, const StorageRule& rule, std::int64_t number);
+// The same for `book`.
+std::string StorageProblem(const ImportedPage& page, const Book& book, std::int64_t number);
 // Names a page for a question about it: where it came from, and its date and time.
 std::string DescribeImportedPage(const ImportedPage& page);
 

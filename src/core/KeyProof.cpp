@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "KeyProof.h"
 
-#include "Book.h"
+#include "DescribedFormat.h"
 
 #include <algorithm>
 #include <string>

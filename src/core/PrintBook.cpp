@@ -2,7 +2,6 @@
 #include "PrintBook.h"
 
 #include "Book.h"
-#include "Codec.h"
 #include "PrintText.h"
 #include "Printer.h"
 #include "Progress.h"
@@ -11,17 +10,16 @@
 
 namespace dayvell {
 
-void PrintBookPage(PrintJob& job, const Page& page) {
-    job.printLine(page.number);
-    job.printLine(page.date);
-    job.printLine(page.time);
+void PrintBookPage(PrintJob& job, const PageView& page) {
+    job.printLine(std::string(page.number));
+    job.printLine(std::string(page.date));
+    job.printLine(std::string(page.time));
     PrintWrapped(job, page.text);
     job.printLine({});
 }
 
 PrintOutcome PrintBook(const Book& book, Printer& printer, Progress& progress) {
-    const Record header = book.readHeaderRecord();
-    const std::string coverName = Decode(header[2], book.key());
+    const std::string coverName = book.readHeader().coverName;
     const std::int64_t pages = book.countPages();
 
     // The job first: beginning it may ask where the printout goes, which belongs before the progress shows.
@@ -32,8 +30,8 @@ PrintOutcome PrintBook(const Book& book, Printer& printer, Progress& progress) {
     job->printLine(coverName);
     bool cancelled = !shown->advance(0);
     if (!cancelled) {
-        book.forEachRecord([&](std::int64_t position, const RecordView& record) {
-            PrintBookPage(*job, book.decodePage(record));
+        book.forEachPage([&](std::int64_t position, const PageView& page) {
+            PrintBookPage(*job, page);
             cancelled = !shown->advance(position);
             return !cancelled;
         });

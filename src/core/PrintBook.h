@@ -9,7 +9,7 @@ class Book;
 class Printer;
 class PrintJob;
 class Progress;
-struct Page;
+struct PageView;
 
 enum class PrintOutcome { Sent, Cancelled };
 
@@ -21,6 +21,6 @@ PrintOutcome PrintBook(const Book& book, Printer& printer, Progress& progress);
 
 // One page as the whole book's print lays it out: its number, date line and time, its text wrapped to the print
 // width, and an empty line. Whatever else makes that document (the PDF export) prints its pages with this.
-void PrintBookPage(PrintJob& job, const Page& page);
+void PrintBookPage(PrintJob& job, const PageView& page);
 
 } // namespace dayvell

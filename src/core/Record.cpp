@@ -236,7 +236,7 @@ void RecordWriter::write(const RecordView& record) {
             m_buffer += i > 0 ? ",\"" : "\"";
             if (record[i].size() >= kWriteBuffer / 2) {
                 flush();
-                WriteAll(m_fs, m_fd, record[i].data(), record[i].size());
+                put(record[i].data(), record[i].size());
             } else {
                 m_buffer += record[i];
             }
@@ -249,8 +249,17 @@ void RecordWriter::write(const RecordView& record) {
 }
 
 void RecordWriter::flush() {
-    WriteAll(m_fs, m_fd, m_buffer.data(), m_buffer.size());
+    put(m_buffer.data(), m_buffer.size());
     m_buffer.clear();
+}
+
+void RecordWriter::put(const char* data, size_t size) {
+    if (m_at < 0) {
+        WriteAll(m_fs, m_fd, data, size);
+        return;
+    }
+    WriteAllAt(m_fs, m_fd, data, size, m_at);
+    m_at += static_cast<off_t>(size);
 }
 
 } // namespace dayvell

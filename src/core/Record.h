@@ -91,14 +91,21 @@ private:
 // file directly, so that it is never held twice.
 class RecordWriter {
 public:
+    // Writes at the file's offset.
     RecordWriter(FileSystem& fs, int fd) : m_fs(fs), m_fd(fd) {}
+    // Writes from `at` on, whatever the file's offset: for adding to a file open for reading and writing.
+    RecordWriter(FileSystem& fs, int fd, off_t at) : m_fs(fs), m_fd(fd), m_at(at) {}
     void write(const Record& record);
     void write(const RecordView& record);
     void flush();
 
 private:
+    void put(const char* data, size_t size);
+
     FileSystem& m_fs;
     int m_fd;
+    // Where the next bytes go, or -1 for the file's offset.
+    off_t m_at = -1;
     std::string m_buffer;
 };
 

@@ -166,6 +166,27 @@ std::optional<SecureBytes> Unlock(const SealedHead& head, std::string_view passw
     return key;
 }
 
+namespace {
+std::mutex g_limitsMutex;
+KdfLimits g_newSlotLimits = kProductionKdf;
+} // namespace
+
+KdfLimits NewSlotLimits() {
+    std::lock_guard lock(g_limitsMutex);
+    return g_newSlotLimits;
+}
+
+KdfLimitsForTests::KdfLimitsForTests(const KdfLimits& limits) {
+    std::lock_guard lock(g_limitsMutex);
+    m_previous = g_newSlotLimits;
+    g_newSlotLimits = limits;
+}
+
+KdfLimitsForTests::~KdfLimitsForTests() {
+    std::lock_guard lock(g_limitsMutex);
+    g_newSlotLimits = m_previous;
+}
+
 void ForgetKeys() {
     std::lock_guard lock(g_keptMutex);
     // sodium_free wipes each one.

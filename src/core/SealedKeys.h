@@ -32,6 +32,23 @@ NewBook MakeBook(std::string_view password, const KdfLimits& limits = kProductio
 // password changed by another copy of the program) is a different slot and is checked afresh.
 std::optional<SecureBytes> Unlock(const SealedHead& head, std::string_view password);
 
+// The limits the program writes new slots with: kProductionKdf, unless a test has asked for others.
+KdfLimits NewSlotLimits();
+
+// While one lives, the program writes new slots (new sealed books, password changes, conversions) with `limits`,
+// weak ones made by KdfLimits::WeakForTests, so that tests that go through the program's own paths stay fast. The
+// seam is for tests alone: nothing in the program makes one.
+class KdfLimitsForTests {
+public:
+    explicit KdfLimitsForTests(const KdfLimits& limits);
+    ~KdfLimitsForTests();
+    KdfLimitsForTests(const KdfLimitsForTests&) = delete;
+    KdfLimitsForTests& operator=(const KdfLimitsForTests&) = delete;
+
+private:
+    KdfLimits m_previous;
+};
+
 // Wipes every kept key (when a book is closed).
 void ForgetKeys();
 

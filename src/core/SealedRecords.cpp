@@ -28,10 +28,6 @@ std::array<unsigned char, kAdSize> RecordAd(const SealedHead& head, RecordKind k
     return ad;
 }
 
-RecordKind KindAt(std::int64_t position) {
-    return position == 0 ? RecordKind::Header : RecordKind::Page;
-}
-
 std::vector<std::string_view> HeaderFields(const SealedHeader& h) {
     return {h.folder, h.coverName, h.lastAccess, h.flags};
 }
@@ -58,6 +54,41 @@ bool SplitFields(std::string_view plain, std::size_t count, std::vector<std::str
 }
 
 } // namespace
+
+namespace {
+
+// Deciphers the record `sealed` at `position` into `plain` (which may be where its ciphertext lies) and splits it.
+bool Open(const SealedHead& head, const SecureBytes& key, std::uint64_t position, std::string_view sealed,
+          unsigned char* plain, std::vector<std::string_view>& fields) {
+    if (sealed.size() < kRecordPrefixSize + kTagSize)
+        return false;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(sealed.data());
+    const std::size_t plainSize = sealed.size() - kRecordPrefixSize - kTagSize;
+    if (GetLe(bytes, 4) != plainSize + kTagSize)
+        return false;
+    const auto ad = RecordAd(head, position == 0 ? RecordKind::Header : RecordKind::Page, position);
+    if (crypto_aead_xchacha20poly1305_ietf_decrypt_detached(plain, nullptr, bytes + kRecordPrefixSize, plainSize,
+                                                            bytes + kRecordPrefixSize + plainSize, ad.data(), ad.size(),
+                                                            bytes + 4, key.data()) != 0)
+        return false;
+    // Authentic yet not the fields of its kind: written by something that is not Dayvell.
+    return SplitFields(std::string_view(reinterpret_cast<const char*>(plain), plainSize),
+                       position == 0 ? kHeaderFields : kPageFields, fields);
+}
+
+} // namespace
+
+bool OpenSealedRecord(const SealedHead& head, const SecureBytes& key, std::uint64_t position, std::string_view sealed,
+                      std::string& plain, std::vector<std::string_view>& fields) {
+    plain.resize(sealed.size() >= kRecordPrefixSize + kTagSize ? sealed.size() - kRecordPrefixSize - kTagSize : 0);
+    return Open(head, key, position, sealed, reinterpret_cast<unsigned char*>(plain.data()), fields);
+}
+
+bool OpenSealedRecordInPlace(const SealedHead& head, const SecureBytes& key, std::uint64_t position,
+                             std::string& record, std::vector<std::string_view>& fields) {
+    return Open(head, key, position, record, reinterpret_cast<unsigned char*>(record.data()) + kRecordPrefixSize,
+                fields);
+}
 
 namespace detail {
 
@@ -170,16 +201,7 @@ bool SealedReader::advance(Step step) {
     m_sealed = {};
     if (step == Step::Open) {
         m_sealed = bytesAt(m_offset, static_cast<std::size_t>(kRecordPrefixSize + length));
-        const auto* sealed = reinterpret_cast<const unsigned char*>(m_sealed.data());
-        const std::size_t plainSize = static_cast<std::size_t>(length) - kTagSize;
-        m_plain.resize(plainSize);
-        const auto ad = RecordAd(m_head, KindAt(position), counted);
-        if (crypto_aead_xchacha20poly1305_ietf_decrypt_detached(
-                reinterpret_cast<unsigned char*>(m_plain.data()), nullptr, sealed + kRecordPrefixSize, plainSize,
-                sealed + kRecordPrefixSize + plainSize, ad.data(), ad.size(), sealed + 4, m_key.data()) != 0)
-            damaged(position);
-        // Authentic yet not the fields of its kind: written by something that is not Dayvell.
-        if (!SplitFields(m_plain, position == 0 ? kHeaderFields : kPageFields, m_fields))
+        if (!OpenSealedRecord(m_head, m_key, counted, m_sealed, m_plain, m_fields))
             damaged(position);
     }
     m_offset = end;

@@ -47,6 +47,16 @@ inline constexpr std::size_t kRecordPrefixSize = 4 + kNonceSize;
 void AppendSealedRecord(std::string& out, const SealedHead& head, const SecureBytes& key, RecordKind kind,
                         std::uint64_t position, const std::vector<std::string_view>& fields);
 
+// Opens `sealed`, one record's bytes as they lie in the file (length, nonce, ciphertext and tag), as the record at
+// `position`: its plaintext into `plain`, and its fields, views into `plain`, into `fields`. False when it does not
+// authenticate there, or is not exactly the fields of its kind; `plain` then holds nothing of use.
+bool OpenSealedRecord(const SealedHead& head, const SecureBytes& key, std::uint64_t position, std::string_view sealed,
+                      std::string& plain, std::vector<std::string_view>& fields);
+// The same deciphering `record` where it lies, so that a huge page is never held twice: its fields are views into
+// `record` itself.
+bool OpenSealedRecordInPlace(const SealedHead& head, const SecureBytes& key, std::uint64_t position,
+                             std::string& record, std::vector<std::string_view>& fields);
+
 namespace detail {
 // The same with the nonce given, for known-answer tests.
 void AppendSealedRecord(std::string& out, const SealedHead& head, const SecureBytes& key, RecordKind kind,

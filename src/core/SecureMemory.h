@@ -44,6 +44,20 @@ private:
 // there), then empties it. The buffer itself is kept, zeroed, until the text is destroyed or reused.
 void WipeString(std::string& s);
 
+// A copy of a password kept for a moment (the one in force while windows are closed, say): its bytes are
+// overwritten when it goes.
+class SecretText {
+public:
+    explicit SecretText(std::string_view text) : m_text(text) {}
+    ~SecretText() { WipeString(m_text); }
+    SecretText(const SecretText&) = delete;
+    SecretText& operator=(const SecretText&) = delete;
+    const std::string& str() const { return m_text; }
+
+private:
+    std::string m_text;
+};
+
 // While one of these lives, the process writes no core dump: a crash while a book is open would otherwise put its
 // password and pages in a file on the disk. Restores what was there before when it goes. Nests.
 class NoCoreDumps {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace dayvell {
 
@@ -37,16 +38,36 @@ struct SharedState {
     // Page chosen in the search window; 0 for none.
     std::int32_t gotopage = 0;
 
+    // Gives the password in force, or the new password, another value. The old value's bytes are overwritten
+    // first: a password is never merely dropped, nor left behind in a buffer given back to the heap.
+    void setPassword(std::string_view typed) { Replace(password, typed); }
+    void setNewpass(std::string_view typed) { Replace(newpass, typed); }
+    void clearPassword() { WipeString(password); }
+    void clearNewpass() { WipeString(newpass); }
+
+    // Wipes what the program keeps to open a book quickly: the cipher's laid-out key and a sealed book's unwrapped
+    // keys. A book opened afterwards pays for its password again.
+    void forgetKeys() {
+        ForgetKey();
+        sealed::ForgetKeys();
+    }
+
     // Leaving a book forgets everything that could reveal it: the passwords' bytes are overwritten, not only
     // dropped, and the keys kept for a sealed book are wiped.
     void forgetBook() {
         bookname.clear();
-        WipeString(password);
+        clearPassword();
         passwordok = 0;
         purpose = 0;
-        WipeString(newpass);
-        ForgetKey();
-        sealed::ForgetKeys();
+        clearNewpass();
+        forgetKeys();
+    }
+
+private:
+    static void Replace(std::string& secret, std::string_view value) {
+        std::string next(value);
+        WipeString(secret);
+        secret.swap(next);
     }
 };
 

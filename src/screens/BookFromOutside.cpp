@@ -53,7 +53,7 @@ void OpenBookFromOutside(Services& services, const QString& path) {
             // The prompt reads the same record once a password is typed. Reading it now, before asking for a
             // password that could never open anything, reports a missing file, a folder or a file of another kind
             // straight away.
-            Book(JoinPath(bookdir, bookname), std::string()).readHeaderRecord();
+            Book(JoinPath(bookdir, bookname), std::string()).inspect();
         } catch (const RuntimeError& e) {
             services.dialogs.message(NotOpenedText(e, LossyCp1252FromQString(QDir::cleanPath(file.absoluteFilePath()))),
                                      ErrorTitle(e.code(), e.description()), Buttons::Ok, Icon::Exclamation);
@@ -61,7 +61,7 @@ void OpenBookFromOutside(Services& services, const QString& path) {
         }
         state.bookdir = std::move(bookdir);
         state.bookname = std::move(bookname);
-        state.password.clear();
+        state.clearPassword();
         state.passwordok = 0;
         state.purpose = purpose::OpenBook;
         services.windows.show(QStringLiteral("frmpassword"));

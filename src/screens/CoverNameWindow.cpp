@@ -67,7 +67,8 @@ void CoverNameWindow::Command1_Click() {
     const QString typed = m_text1->text();
     // Refused before anything is written, with the text kept for mending: a name the book cannot hold would
     // otherwise end in the cipher's failure, reported as a corrupted program.
-    const UnstorableCharacters unstorable = FindUnstorable(typed, state.password);
+    const Book book = OpenBook(state);
+    const UnstorableCharacters unstorable = FindUnstorable(typed, &book);
     if (!unstorable.empty()) {
         dialogs.message("The cover name was not changed: a dayvell cannot store some of its characters.\r\r" +
                             UnstorableList(unstorable) + "\rRemove or replace them, then accept again.",

@@ -5,7 +5,6 @@
 
 #include "core/Book.h"
 #include "core/Clock.h"
-#include "core/Codec.h"
 #include "core/ErrorReporter.h"
 #include "core/Help.h"
 #include "core/PageCounter.h"
@@ -33,6 +32,7 @@ namespace {
 constexpr int kHelpTopic = 5;
 constexpr int kLowSpaceHelpTopic = 51;
 constexpr int kRepairHelpTopic = 15;
+constexpr int kKindsHelpTopic = 16;
 // Below this many kilobytes free, the next rewrite of the book may not fit on its disk.
 constexpr std::int64_t kLowSpaceKB = 10;
 
@@ -105,6 +105,17 @@ CoverWindow::CoverWindow(Services& services) : ProgramWindow(services, QStringLi
     m_label7->installEventFilter(this);
     m_label7->hide();
     layout->addWidget(m_label7);
+
+    // Which kind of book this is, in one line, with a help button that explains the two kinds.
+    auto* kind = new QHBoxLayout;
+    m_label13 = parts::Label(central, "Label13", {}, QStringLiteral("How this dayvell is protected"));
+    m_command3 = parts::Button(central, "Command3", QStringLiteral("&?"),
+                               QStringLiteral("What the kinds of dayvell protect, and what they do not"));
+    kind->addStretch();
+    kind->addWidget(m_label13);
+    kind->addWidget(m_command3);
+    kind->addStretch();
+    layout->addLayout(kind);
     layout->addStretch();
 
     // The book information: size and page count in the first row, free space and last access in the second,
@@ -155,6 +166,7 @@ CoverWindow::CoverWindow(Services& services) : ProgramWindow(services, QStringLi
 
     connect(m_command1, &QPushButton::clicked, this, &CoverWindow::Command1_Click);
     connect(m_command2, &QPushButton::clicked, this, &CoverWindow::Command2_Click);
+    connect(m_command3, &QPushButton::clicked, this, &CoverWindow::Command3_Click);
 
     resize(620, 380);
     parts::CentreOnScreen(this);
@@ -173,14 +185,16 @@ void CoverWindow::Form_Activate() {
         if (freeKB < kLowSpaceKB)
             m_label7->show();
 
-        const Record header = OpenBook(state).readHeaderRecord();
-        state.secflags = Decode(header[4], state.password);
-        m_label11->setText(QStringFromCp1252(Decode(header[3], state.password)));
+        const Book book = OpenBook(state);
+        const BookHeader header = book.readHeader();
+        state.secflags = header.flags;
+        m_label11->setText(QStringFromCp1252(header.lastAccess));
         setWindowTitle(QStringFromCp1252(path));
-        state.covername = Decode(header[2], state.password);
+        state.covername = header.coverName;
         m_label2->setText(state.covername != kNoCoverName
                               ? QStringFromCp1252(state.covername)
                               : QStringLiteral("You can put your name here by clicking on Maintenance."));
+        m_label13->setText(parts::KindLine(book.kind()));
         if (CountPages(state, dialogs))
             m_label10->setText(QStringFromCp1252(state.pagecount));
     });
@@ -214,6 +228,10 @@ void CoverWindow::Command2_Click() {
     showBookInformation(true);
     m_command2->hide();
     m_command1->show();
+}
+
+void CoverWindow::Command3_Click() {
+    ShowHelp(services().dialogs, kKindsHelpTopic);
 }
 
 void CoverWindow::Label7_Click() {
@@ -275,11 +293,12 @@ void CoverWindow::changepass_Click() {
 bool CoverWindow::passwordGiven(const char* refusal) {
     Dialogs& dialogs = services().dialogs;
     const SharedState& state = services().state;
-    const std::string typed = dialogs.input("Please enter your password.", "Password required.");
-    if (typed.empty())
+    const SecretText typed(dialogs.input("Please enter your password.", "Password required."));
+    if (typed.str().empty())
         return false;
     bool proven = false;
-    if (typed == state.password && !Guarded(dialogs, [&] { proven = Book(BookPath(state), typed).checkPassword(); }))
+    if (typed.str() == state.password &&
+        !Guarded(dialogs, [&] { proven = Book(BookPath(state), typed.str()).checkPassword(); }))
         return false;
     if (!proven) {
         dialogs.message(refusal);

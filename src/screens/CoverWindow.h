@@ -23,6 +23,8 @@ public:
 
     void Command1_Click();
     void Command2_Click();
+    // Explains the kinds of book.
+    void Command3_Click();
     void Label7_Click();
     void enterpage_Click();
     void view_Click();
@@ -57,8 +59,11 @@ private:
     QLabel* m_label9;
     QLabel* m_label10;
     QLabel* m_label11;
+    // Which kind of book this is.
+    QLabel* m_label13;
     QPushButton* m_command1;
     QPushButton* m_command2;
+    QPushButton* m_command3;
     // The book information block: everything Command1 hides and Command2 shows.
     std::vector<QWidget*> m_information;
 };

@@ -8,6 +8,7 @@
 #include "core/Book.h"
 #include "core/BookName.h"
 #include "core/Clock.h"
+#include "core/DescribedFormat.h"
 #include "core/ErrorReporter.h"
 #include "core/Help.h"
 #include "core/PageCounter.h"
@@ -19,6 +20,7 @@
 #include "platform/Text.h"
 #include "platform/WindowSystem.h"
 
+#include <QCheckBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -30,8 +32,6 @@ namespace {
 
 constexpr int kHelpTopic = 4;
 constexpr std::size_t kMaxNameLength = 8;
-constexpr std::size_t kMinPasswordLength = 4;
-constexpr std::size_t kMaxPasswordLength = 10;
 
 const char* const kNamePrompt = "Enter a name for your dayvell (1-8 characters)";
 const char* const kNameTitle = "Dayvell Name";
@@ -40,6 +40,9 @@ const char* const kNameTaken = "That dayvell already exists! Please choose a dif
 const char* const kPasswordPrompt = "Please enter a password 4-10 characters.";
 const char* const kPasswordTooShort = "Password must have at least 4 characters!";
 const char* const kPasswordTooLong = "Password cannot be over 10 characters long!!";
+const char* const kPassphrasePrompt = "Please enter a password or passphrase of 4-128 characters.";
+const char* const kPassphraseTooShort = "A sealed dayvell's password must have at least 4 characters!";
+const char* const kPassphraseTooLong = "A sealed dayvell's password cannot be over 128 characters long!";
 
 // A name with a separator would put the book into another directory, and one with a NUL would be cut short.
 bool NameFitsFileSystem(const std::string& name) {
@@ -124,13 +127,20 @@ CreateWizard::CreateWizard(Services& services) : ProgramWindow(services, QString
     m_label7 = parts::Label(central, "Label7", QStringLiteral("Your dayvell name is:"));
     m_label8 = parts::Label(central, "Label8", {}, QStringLiteral("Dayvell file name"));
     m_label9 = parts::Label(central, "Label9", QStringLiteral("Your password is:"));
-    m_label10 = parts::Label(central, "Label10", {}, QStringLiteral("Password"));
+    // A passphrase may be long: it wraps and ends in an ellipsis rather than widening the window.
+    m_label10 = parts::LongText(central, "Label10", QStringLiteral("Password"), 2);
     summary->addWidget(m_label7, 0, 0);
     summary->addWidget(m_label8, 0, 1);
     summary->addWidget(m_label9, 1, 0);
     summary->addWidget(m_label10, 1, 1);
     summary->setColumnStretch(1, 1);
     grid->addLayout(summary, 3, 0);
+
+    auto* sealing = new QVBoxLayout;
+    m_check1 = parts::SealCheckBox(central, "Check1");
+    sealing->addWidget(m_check1);
+    sealing->addWidget(parts::SealingNote(central, "Label16"));
+    grid->addLayout(sealing, 3, 2);
 
     auto* buttons = new QHBoxLayout;
     auto* command1 =
@@ -168,6 +178,7 @@ CreateWizard::CreateWizard(Services& services) : ProgramWindow(services, QString
     connect(m_command4, &QPushButton::clicked, this, &CreateWizard::Command4_Click);
     connect(command5, &QPushButton::clicked, this, &CreateWizard::Command5_Click);
     connect(command6, &QPushButton::clicked, this, &CreateWizard::Command6_Click);
+    connect(m_check1, &QCheckBox::clicked, this, &CreateWizard::Check1_Click);
     // The Cancel button promises Esc on its caption.
     setCancelButton(command1);
 
@@ -184,7 +195,7 @@ void CreateWizard::Form_Activate() {
     m_command2->show();
     m_label8->clear();
     m_label10->clear();
-    state.password.clear();
+    state.clearPassword();
     state.bookname.clear();
     m_command3->hide();
     m_command4->hide();
@@ -246,19 +257,26 @@ void CreateWizard::Command2_Click() {
     });
 }
 
+BookKind CreateWizard::chosenKind() const {
+    return m_check1->isChecked() ? BookKind::Sealed : BookKind::Described;
+}
+
 void CreateWizard::Command3_Click() {
     SharedState& state = services().state;
     Dialogs& dialogs = services().dialogs;
+    const BookKind kind = chosenKind();
+    const PasswordRange range = Book::PasswordsOf(kind);
+    const bool sealed = kind == BookKind::Sealed;
     for (;;) {
-        state.password = dialogs.input(kPasswordPrompt);
+        state.setPassword(dialogs.input(sealed ? kPassphrasePrompt : kPasswordPrompt));
         if (state.password.empty())
             return;
-        if (state.password.size() < kMinPasswordLength) {
-            dialogs.message(kPasswordTooShort);
+        if (state.password.size() < range.least) {
+            dialogs.message(sealed ? kPassphraseTooShort : kPasswordTooShort);
             continue;
         }
-        if (state.password.size() > kMaxPasswordLength) {
-            dialogs.message(kPasswordTooLong);
+        if (state.password.size() > range.most) {
+            dialogs.message(sealed ? kPassphraseTooLong : kPasswordTooLong);
             continue;
         }
         break;
@@ -270,6 +288,19 @@ void CreateWizard::Command3_Click() {
     m_label12->hide();
     m_label13->show();
     m_command3->hide();
+}
+
+// A password chosen for one kind of book that the other kind cannot have is chosen again.
+void CreateWizard::Check1_Click() {
+    SharedState& state = services().state;
+    if (m_command4->isHidden() || Book::PasswordsOf(chosenKind()).fits(state.password))
+        return;
+    state.clearPassword();
+    m_label10->clear();
+    m_command4->hide();
+    m_label13->hide();
+    m_label12->show();
+    m_command3->show();
 }
 
 void CreateWizard::Command4_Click() {
@@ -286,27 +317,29 @@ void CreateWizard::Command4_Click() {
         }
         if (!NameFitsFileSystem(state.bookname))
             throw RuntimeError(code::BadFileName);
-        // The book records its folder enciphered with its password: a name the password cannot carry is the
-        // folder's fault, and another folder mends it.
+        // A described book records its folder enciphered with its password: a name the password cannot carry is
+        // the folder's fault, and another folder mends it.
         try {
-            CheckCarried(state.bookdir, state.password, Place::Folder);
+            const parts::WaitCursor busy;
+            Book::Create(SystemFileSystem(), BookPath(state), state.password,
+                         Book::NewHeader(state.bookdir, services().clock.shortDate()), chosenKind());
         } catch (const UncarriedCharacter& e) {
+            if (e.place() != Place::Folder)
+                throw;
             dialogs.message(UncarriedFolderMessage(e, state.bookdir), {}, Buttons::Ok, Icon::Exclamation);
             return;
         }
-        Book::Create(SystemFileSystem(), BookPath(state), state.password,
-                     Book::NewHeader(state.bookdir, services().clock.shortDate()));
 
         const Answer open = dialogs.message("Do you wish to open your dayvell now?", "Open your dayvell?",
                                             Buttons::YesNo, Icon::Question);
         if (open == Answer::Yes) {
             windows.unload(id());
-            state.password.clear();
+            state.clearPassword();
             state.passwordok = 0;
             state.purpose = purpose::OpenBook;
             windows.show(QStringLiteral("frmpassword"));
         } else {
-            state.password.clear();
+            state.clearPassword();
             state.bookname.clear();
             windows.unload(id());
             windows.show(QStringLiteral("form1"));
@@ -317,7 +350,7 @@ void CreateWizard::Command4_Click() {
 void CreateWizard::Command1_Click() {
     // No book is open once the wizard is left: the name and password chosen so far go with it.
     services().state.bookname.clear();
-    services().state.password.clear();
+    services().state.clearPassword();
     services().windows.unload(id());
     services().windows.show(QStringLiteral("form1"));
 }
@@ -325,8 +358,9 @@ void CreateWizard::Command1_Click() {
 void CreateWizard::Command5_Click() {
     SharedState& state = services().state;
     state.bookdir = m_savedDir;
-    state.password.clear();
+    state.clearPassword();
     state.bookname.clear();
+    m_check1->setChecked(false);
     Form_Activate();
 }
 

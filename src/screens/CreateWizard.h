@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "core/BookFormat.h"
 #include "platform/ProgramWindow.h"
 
 #include <string>
 
+class QCheckBox;
 class QLabel;
 class QPushButton;
 
@@ -28,12 +30,15 @@ public:
     void Command4_Click();
     void Command5_Click();
     void Command6_Click();
+    void Check1_Click();
 
 protected:
     void Form_Activate() override;
 
 private:
     void showLabel15();
+    // The kind of book Finish makes: sealed when Check1 is checked.
+    BookKind chosenKind() const;
 
     // `bookdir` as it was at the last activation; Start over goes back to it.
     std::string m_savedDir;
@@ -48,6 +53,7 @@ private:
     QLabel* m_label12;
     QLabel* m_label13;
     QLabel* m_label15;
+    QCheckBox* m_check1;
     QPushButton* m_command2;
     QPushButton* m_command3;
     QPushButton* m_command4;

@@ -140,9 +140,9 @@ void ImportWindow::Command1_Click() {
     // Every page is tried before anything is written; the user says what becomes of each that cannot be stored.
     std::vector<ImportedPage> kept;
     kept.reserve(pages.size());
+    const Book book = OpenBook(state);
     for (ImportedPage& page : pages) {
-        const std::string problem =
-            StorageProblem(page, state.password, first + static_cast<std::int64_t>(kept.size()));
+        const std::string problem = StorageProblem(page, book, first + static_cast<std::int64_t>(kept.size()));
         if (problem.empty()) {
             kept.push_back(std::move(page));
             continue;

@@ -6,6 +6,7 @@
 #include "StorableText.h"
 
 #include "core/Book.h"
+#include "core/DescribedFormat.h"
 #include "core/ErrorReporter.h"
 #include "core/Help.h"
 #include "core/PageCounter.h"
@@ -153,7 +154,7 @@ void MoveCopyWindow::transfer(bool move) {
         }
         try {
             // Asked before the replace question: a folder the copy cannot record is refused whatever the answer.
-            CheckCarried(target, state.password, Place::Folder);
+            book.refuseUnstorable(target, Place::Folder);
         } catch (const UncarriedCharacter& e) {
             dialogs.message(UncarriedFolderMessage(e, target), {}, Buttons::Ok, Icon::Exclamation);
             return;

@@ -6,7 +6,6 @@
 #include "StorableText.h"
 
 #include "core/Clock.h"
-#include "core/Codec.h"
 #include "core/Dialogs.h"
 #include "core/ErrorReporter.h"
 #include "core/Help.h"
@@ -148,22 +147,27 @@ bool NewPageWindow::savepage() {
 
     // Refuse what cannot be stored before anything is written, and keep the text so that it can be mended.
     const QString typed = EditorText(*m_text);
-    const UnstorableCharacters unstorable = FindUnstorable(typed, state.password);
+    Book book = OpenBook(state);
+    const UnstorableCharacters unstorable = FindUnstorable(typed, &book);
     if (!unstorable.empty()) {
         dialogs.message(UnstorableMessage(unstorable), "Page not saved", Buttons::Ok, Icon::Exclamation);
         return false;
     }
-    for (const std::string* stamp : {&m_number, &m_date, &m_timeText}) {
-        if (FirstUnencodable(*stamp, state.password) != std::string::npos) {
-            dialogs.message("This page has not been saved: its date and time, " + m_date + " " + m_timeText +
-                                ", hold characters that cannot be stored with this dayvell's password.",
-                            "Page not saved", Buttons::Ok, Icon::Exclamation);
-            return false;
-        }
+    bool stampsFit = true;
+    if (!Guarded(dialogs, [&] {
+            for (const std::string* stamp : {&m_number, &m_date, &m_timeText})
+                stampsFit = stampsFit && book.firstUnstorable(*stamp) == std::string::npos;
+        }))
+        return false;
+    if (!stampsFit) {
+        dialogs.message("This page has not been saved: its date and time, " + m_date + " " + m_timeText +
+                            ", hold characters that cannot be stored with this dayvell's password.",
+                        "Page not saved", Buttons::Ok, Icon::Exclamation);
+        return false;
     }
 
     const Page page{m_number, m_date, m_timeText, PageTextFromEditor(typed)};
-    return Guarded(dialogs, [&] { OpenBook(state).appendPage(page); });
+    return Guarded(dialogs, [&] { book.appendPage(page); });
 }
 
 void NewPageWindow::Command2_Click() {
@@ -195,7 +199,8 @@ void NewPageWindow::nosave_Click() {
 void NewPageWindow::Text1_Change() {
     if (m_cutOff)
         return;
-    const QString hint = UnstorableHint(FindUnstorable(EditorText(*m_text), services().state.password));
+    const Book book = OpenBook(services().state);
+    const QString hint = UnstorableHint(FindUnstorable(EditorText(*m_text), &book));
     SetUnstorableHint(*m_hint, hint);
 }
 

@@ -152,7 +152,7 @@ void OpenBrowser::Command1_Click() {
         std::string bookname = Cp1252Path(name);
         state.bookdir = std::move(bookdir);
         state.bookname = std::move(bookname);
-        state.password.clear();
+        state.clearPassword();
         state.passwordok = 0;
         state.purpose = purpose::OpenBook;
         services().windows.show(QStringLiteral("frmpassword"));

@@ -5,7 +5,6 @@
 #include "ScreenParts.h"
 #include "StorableText.h"
 
-#include "core/Codec.h"
 #include "core/Dialogs.h"
 #include "core/ErrorReporter.h"
 #include "core/Help.h"
@@ -204,7 +203,7 @@ bool PageViewerWindow::readpage() {
     SharedState& state = services().state;
     return Guarded(services().dialogs, [&] {
         const Book book = OpenBook(state);
-        const Record header = book.readHeaderRecord();
+        const std::string flags = book.readHeader().flags;
         // A page beyond the end (the last page deleted after a search found it) shows the last page instead.
         const auto found = book.readPageOrLast(std::max<std::int32_t>(m_currentpage, 1));
         if (!found)
@@ -215,7 +214,7 @@ bool PageViewerWindow::readpage() {
         state.pagedate = m_page.date;
         state.pagetime = m_page.time;
         state.pagetext = m_page.text;
-        state.secflags = Decode(header[4], book.key());
+        state.secflags = flags;
     });
 }
 
@@ -231,7 +230,8 @@ bool PageViewerWindow::replacepage() {
     Dialogs& dialogs = services().dialogs;
     // Refuse what cannot be stored before anything is written; the text stays for the user to mend.
     const QString typed = EditorText(*m_text);
-    const UnstorableCharacters unstorable = FindUnstorable(typed, state.password);
+    const Book book = OpenBook(state);
+    const UnstorableCharacters unstorable = FindUnstorable(typed, &book);
     if (!unstorable.empty()) {
         dialogs.message(UnstorableMessage(unstorable), "Page not saved", Buttons::Ok, Icon::Exclamation);
         return false;
@@ -453,8 +453,11 @@ void PageViewerWindow::returnToCover() {
 }
 
 void PageViewerWindow::updateHint() {
-    const QString hint =
-        editing() ? UnstorableHint(FindUnstorable(EditorText(*m_text), services().state.password)) : QString();
+    QString hint;
+    if (editing()) {
+        const Book book = OpenBook(services().state);
+        hint = UnstorableHint(FindUnstorable(EditorText(*m_text), &book));
+    }
     SetUnstorableHint(*m_hint, hint);
 }
 

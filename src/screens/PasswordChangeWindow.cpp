@@ -6,6 +6,7 @@
 
 #include "core/Book.h"
 #include "core/Charset.h"
+#include "core/DescribedFormat.h"
 #include "core/ErrorReporter.h"
 #include "core/Help.h"
 #include "core/PageCounter.h"
@@ -14,6 +15,7 @@
 #include "platform/Text.h"
 #include "platform/WindowSystem.h"
 
+#include <QCheckBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,8 +28,12 @@ namespace dayvell {
 namespace {
 
 constexpr int kHelpTopic = 13;
-constexpr qsizetype kMinPasswordLength = 4;
-constexpr qsizetype kMaxPasswordLength = 10;
+constexpr const char* kDescribedRange = "Password must be between 4-10 characters";
+constexpr const char* kSealedRange = "Password must be between 4-128 characters";
+constexpr const char* kTooShort = "Password must be longer than 4 characters!";
+constexpr const char* kTooLong = "Password cannot be more than 10 chracters!";
+constexpr const char* kPassphraseTooShort = "A sealed dayvell's password must have at least 4 characters!";
+constexpr const char* kPassphraseTooLong = "A sealed dayvell's password cannot be more than 128 characters!";
 constexpr const char* kUnprovableText =
     "The new password cannot be used: it repeats itself, and your dayvell could not tell it from the shorter "
     "password that repeats the same way. Please choose another password; your current password stays in force.";
@@ -56,7 +62,7 @@ std::string RefusalText(const UncarriedCharacter& e) {
 // The characters of a typed password that no book can hold, as they look and by their numbers; empty when there are
 // none.
 QString UnusableInPassword(const QString& typed) {
-    const UnstorableCharacters found = FindUnstorable(typed, {});
+    const UnstorableCharacters found = FindUnstorable(typed, nullptr);
     if (found.outsideCharset.isEmpty())
         return {};
     return QStringLiteral("Cannot be used in a password: ") + ShownWithNumbers(found.outsideCharset);
@@ -89,11 +95,16 @@ PasswordChangeWindow::PasswordChangeWindow(Services& services)
     grid->addWidget(m_text1, 1, 1);
     m_command2 = parts::Button(central, "command2", QStringLiteral("&OK"), QStringLiteral("Accept new password"));
     grid->addWidget(m_command2, 1, 2);
-    m_label2 = parts::Label(central, "Label2", QStringLiteral("Password must be between 4-10 characters"));
+    m_label2 = parts::Label(central, "Label2", QString::fromLatin1(kDescribedRange));
     grid->addWidget(m_label2, 2, 0, 1, 3);
     // The box that refuses such a password cannot show the characters themselves: they are shown here.
     m_hint = MakeUnstorableHint(central);
     grid->addWidget(m_hint, 3, 0, 1, 3);
+    // The kind the book will be under its new password: as it is now, unless the user changes it.
+    m_check1 = parts::SealCheckBox(central, "Check1");
+    grid->addWidget(m_check1, 5, 0, 1, 3);
+    m_label3 = parts::SealingNote(central, "Label3");
+    grid->addWidget(m_label3, 6, 0, 1, 3);
 
     auto* buttons = new QHBoxLayout;
     auto* command3 =
@@ -102,12 +113,14 @@ PasswordChangeWindow::PasswordChangeWindow(Services& services)
     buttons->addStretch();
     buttons->addWidget(command3);
     buttons->addWidget(command4);
-    grid->addLayout(buttons, 4, 0, 1, 3);
+    grid->addLayout(buttons, 7, 0, 1, 3);
     setCentralWidget(central);
 
     m_label1->hide();
     m_text1->hide();
     m_command2->hide();
+    m_check1->hide();
+    m_label3->hide();
     m_txtPassword->setFocus();
 
     setDefaultButton(m_command1);
@@ -118,6 +131,7 @@ PasswordChangeWindow::PasswordChangeWindow(Services& services)
     connect(command3, &QPushButton::clicked, this, &PasswordChangeWindow::command3_Click);
     connect(command4, &QPushButton::clicked, this, &PasswordChangeWindow::Command4_Click);
     connect(m_text1, &QLineEdit::textChanged, this, &PasswordChangeWindow::Text1_Change);
+    connect(m_check1, &QCheckBox::toggled, this, &PasswordChangeWindow::Check1_Click);
 
     adjustSize();
     parts::CentreOnScreen(this);
@@ -136,13 +150,17 @@ void PasswordChangeWindow::checkpassword() {
     if (!typed.isEmpty()) {
         const std::optional<std::string> key = KeyFromTyped(typed);
         bool right = false;
+        BookKind kind = BookKind::Described;
         // A file that cannot be read is reported and the window stays, for another try or Cancel.
         const bool read = Guarded(services().dialogs, [&] {
             const Book book(BookPath(state), key.value_or(std::string()));
-            if (key)
-                right = book.checkPassword();
-            else
-                book.readHeaderRecord();
+            if (!key) {
+                book.inspect();
+                return;
+            }
+            const parts::WaitCursor busy;
+            right = book.checkPassword();
+            kind = book.kind();
         });
         if (!read)
             return;
@@ -155,12 +173,16 @@ void PasswordChangeWindow::checkpassword() {
             m_label1->show();
             m_label2->show();
             m_text1->show();
+            m_check1->setChecked(kind == BookKind::Sealed);
+            m_check1->show();
+            m_label3->show();
+            Check1_Click();
             m_text1->setFocus();
             return;
         }
     }
     services().dialogs.message("Incorrect password!");
-    state.newpass.clear();
+    state.clearNewpass();
     backToCover();
 }
 
@@ -170,15 +192,18 @@ void PasswordChangeWindow::command2_Click() {
     const QString typed = m_text1->text();
     if (typed.isEmpty())
         return;
-    if (typed.size() < kMinPasswordLength) {
-        dialogs.message("Password must be longer than 4 characters!");
+    const BookKind kind = m_check1->isChecked() ? BookKind::Sealed : BookKind::Described;
+    const bool sealed = kind == BookKind::Sealed;
+    const PasswordRange range = Book::PasswordsOf(kind);
+    if (static_cast<std::size_t>(typed.size()) < range.least) {
+        dialogs.message(sealed ? kPassphraseTooShort : kTooShort);
         return;
     }
-    if (typed.size() > kMaxPasswordLength) {
-        dialogs.message("Password cannot be more than 10 chracters!");
+    if (static_cast<std::size_t>(typed.size()) > range.most) {
+        dialogs.message(sealed ? kPassphraseTooLong : kTooLong);
         return;
     }
-    const UnstorableCharacters unusable = FindUnstorable(typed, {});
+    const UnstorableCharacters unusable = FindUnstorable(typed, nullptr);
     if (!unusable.outsideCharset.isEmpty()) {
         Text1_Change();
         dialogs.message(std::string("The new password cannot be used: a dayvell cannot store ") +
@@ -191,38 +216,45 @@ void PasswordChangeWindow::command2_Click() {
     }
     bool refused = false;
     const bool done = Guarded(dialogs, [&] {
-        state.newpass = Cp1252FromQString(typed);
+        state.setNewpass(Cp1252FromQString(typed));
         Book book(BookPath(state), state.password);
         try {
-            book.reencipher(state.newpass);
+            // A sealed book's new password takes half a second to set; a book changing its kind is rewritten whole.
+            const parts::WaitCursor busy;
+            book.changePassword(state.newpass, kind);
         } catch (const UncarriedCharacter& e) {
-            state.newpass.clear();
+            state.clearNewpass();
             refused = true;
             dialogs.message(RefusalText(e), {}, Buttons::Ok, Icon::Exclamation);
             return;
         } catch (const UnprovableKey&) {
-            state.newpass.clear();
+            state.clearNewpass();
             refused = true;
             dialogs.message(kUnprovableText, {}, Buttons::Ok, Icon::Exclamation);
             return;
         } catch (...) {
-            // Whatever step failed, the password in force is the one the book on disk is enciphered with.
-            state.password = book.key();
-            state.newpass.clear();
+            // Whatever step failed, the password in force is the one the book on disk answers to.
+            state.setPassword(book.password());
+            state.clearNewpass();
             throw;
         }
-        state.password = book.key();
+        state.setPassword(book.password());
     });
     if (!done || refused)
         return;
-    state.newpass.clear();
+    state.clearNewpass();
     backToCover();
+}
+
+// The rule under the new password follows the kind of book it is for.
+void PasswordChangeWindow::Check1_Click() {
+    m_label2->setText(QString::fromLatin1(m_check1->isChecked() ? kSealedRange : kDescribedRange));
 }
 
 // The password in force is left as it is: it is the book's key, which after a change that failed late may already
 // be the new one.
 void PasswordChangeWindow::command3_Click() {
-    services().state.newpass.clear();
+    services().state.clearNewpass();
     backToCover();
 }
 

@@ -3,6 +3,7 @@
 
 #include "platform/ProgramWindow.h"
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -10,8 +11,9 @@ class QPushButton;
 namespace dayvell {
 
 // "newpassword": changes the open book's password in two steps on one window. First the current password is typed
-// and tried on the book's check phrase; then the new one (4 to 10 characters) is typed and the whole book is
-// re-enciphered under it. Every way out shows the cover window again.
+// and tried on the book; then the new one is typed and the book takes it: a described book (4 to 10 characters) is
+// enciphered anew under it, a sealed one (4 to 128) wraps its key anew. Check1 seals or unseals the book on the way.
+// Every way out shows the cover window again.
 class PasswordChangeWindow : public ProgramWindow {
     Q_OBJECT
 public:
@@ -22,6 +24,7 @@ public:
     void command3_Click();
     void Command4_Click();
     void Text1_Change();
+    void Check1_Click();
 
 protected:
     // Enter presses the OK button of the step the window is in.
@@ -38,6 +41,8 @@ private:
     QLabel* m_label2;
     QLabel* m_hint;
     QPushButton* m_command2;
+    QCheckBox* m_check1;
+    QLabel* m_label3;
 };
 
 } // namespace dayvell

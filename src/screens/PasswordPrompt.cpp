@@ -31,8 +31,8 @@ namespace {
 const char* const kBookWindows[] = {"Form2", "form3",  "Form4",  "Form5",       "Form6",  "Form7", "Form8",
                                     "Form9", "Form10", "Form12", "newpassword", "Form13", "Form14"};
 
-// The typed password as the cipher's key. A password with a character outside the book's character set matches
-// no book, since every book was written under a key of that set.
+// The typed password as the book's. A password with a character outside the books' character set matches no book,
+// since every book was written under a password of that set.
 std::optional<std::string> KeyFromTyped(const QString& typed) {
     try {
         return Cp1252FromQString(typed);
@@ -83,12 +83,12 @@ PasswordPrompt::PasswordPrompt(Services& services) : ProgramWindow(services, QSt
 // and a file that cannot be read leaves the password in force as it was.
 void PasswordPrompt::cmdOK_Click() {
     SharedState& state = services().state;
-    const std::string keyInForce = state.password;
+    const SecretText keyInForce(state.password);
     state.passwordok = 0;
     const QString typed = m_txtPassword->text();
     const std::optional<std::string> key = KeyFromTyped(typed);
     if (typed.isEmpty()) {
-        wrongPassword(keyInForce);
+        wrongPassword(keyInForce.str());
         return;
     }
     state.bookdir = WithSeparator(state.bookdir);
@@ -97,18 +97,21 @@ void PasswordPrompt::cmdOK_Click() {
     // A file that cannot be read is reported and leaves the prompt as it is, for another try or Cancel.
     const bool read = Guarded(services().dialogs, [&] {
         const Book book(BookPath(state), key.value_or(std::string()));
-        if (key)
-            right = book.checkPassword();
-        else
-            book.readHeaderRecord();
+        if (!key) {
+            book.inspect();
+            return;
+        }
+        // A sealed book's password takes about half a second to check, once per opening.
+        const parts::WaitCursor busy;
+        right = book.checkPassword();
     });
     if (!read)
         return;
     if (!right) {
-        wrongPassword(keyInForce);
+        wrongPassword(keyInForce.str());
         return;
     }
-    state.password = *key;
+    state.setPassword(*key);
     state.passwordok = 1;
     // A purpose whose window is not part of the program opens nothing; the prompt closes all the same.
     services().windows.show(QString::fromStdString(WindowForPurpose(state.purpose)));
@@ -116,15 +119,15 @@ void PasswordPrompt::cmdOK_Click() {
 }
 
 void PasswordPrompt::cmdCancel_Click() {
-    const std::string keyInForce = services().state.password;
-    services().state.password.clear();
+    const SecretText keyInForce(services().state.password);
+    services().state.clearPassword();
     services().state.purpose = purpose::None;
-    backToStart(keyInForce);
+    backToStart(keyInForce.str());
 }
 
 void PasswordPrompt::wrongPassword(const std::string& keyInForce) {
     SharedState& state = services().state;
-    state.password.clear();
+    state.clearPassword();
     state.passwordok = 0;
     services().dialogs.message("Invalid Password!", "Incorrect Password!", Buttons::Ok, Icon::None);
     state.purpose = purpose::None;
@@ -134,13 +137,14 @@ void PasswordPrompt::wrongPassword(const std::string& keyInForce) {
 // Closing the book's windows runs none of their own steps: in particular the cover window's Quit, which would
 // stamp the date into a book whose password was just refused, does not run. Only a page typed and not saved is
 // offered for saving first, under the password it was typed under; a page that cannot be saved keeps its window.
+// The book is closed then: the keys kept to open it quickly go with it.
 void PasswordPrompt::backToStart(const std::string& keyInForce) {
     WindowSystem& windows = services().windows;
     SharedState& state = services().state;
     const auto close = [&](const QString& window) {
-        state.password = keyInForce;
+        state.setPassword(keyInForce);
         const bool closes = windows.queryUnload(window, Closing::Forced);
-        state.password.clear();
+        state.clearPassword();
         if (closes)
             windows.unload(window);
     };
@@ -152,6 +156,7 @@ void PasswordPrompt::backToStart(const std::string& keyInForce) {
         if (window != id() && window != QStringLiteral("form1"))
             close(window);
     }
+    state.forgetKeys();
     // Shown while the prompt is still loaded, so that the program never finds itself without a window.
     windows.show(QStringLiteral("form1"));
     windows.unload(id());

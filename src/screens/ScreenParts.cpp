@@ -4,6 +4,8 @@
 #include "platform/LongTextLabel.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QCheckBox>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -58,6 +60,36 @@ QHBoxLayout* ButtonRow(std::initializer_list<QPushButton*> buttons) {
     for (QPushButton* button : buttons)
         row->addWidget(button);
     return row;
+}
+
+QCheckBox* SealCheckBox(QWidget* parent, const char* name) {
+    auto* check = new QCheckBox(QStringLiteral("Se&al this dayvell"), parent);
+    check->setObjectName(QString::fromLatin1(name));
+    check->setToolTip(QStringLiteral("Keep this dayvell under modern encryption"));
+    check->setChecked(false);
+    return check;
+}
+
+QLabel* SealingNote(QWidget* parent, const char* name) {
+    QLabel* note = Label(parent, name,
+                         QStringLiteral("A sealed dayvell is kept under modern encryption: its password cannot be read "
+                                        "off the file, and it may be a passphrase of up to 128 characters. Older "
+                                        "copies of Dayvell cannot open a sealed dayvell."));
+    note->setWordWrap(true);
+    return note;
+}
+
+QString KindLine(BookKind kind) {
+    return kind == BookKind::Sealed ? QStringLiteral("Sealed with modern encryption")
+                                    : QStringLiteral("Enciphered with the classic Dayvell cipher");
+}
+
+WaitCursor::WaitCursor() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+WaitCursor::~WaitCursor() {
+    QApplication::restoreOverrideCursor();
 }
 
 void KeepOutOfTaskbar(QWidget* window) {

@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "core/BookFormat.h"
+
 #include <QKeySequence>
 #include <QString>
 
 #include <initializer_list>
 
 class QAction;
+class QCheckBox;
 class QHBoxLayout;
 class QFrame;
 class QLabel;
@@ -30,6 +33,23 @@ QAction* MenuItem(QWidget* menu, const char* name, const QString& caption, const
 
 // A row of buttons at the right, in the order given.
 QHBoxLayout* ButtonRow(std::initializer_list<QPushButton*> buttons);
+
+// The check box that chooses a sealed book, unchecked, and the plain words beside it on what sealing gives and
+// costs.
+QCheckBox* SealCheckBox(QWidget* parent, const char* name);
+QLabel* SealingNote(QWidget* parent, const char* name);
+// The one line that says which kind a book is.
+QString KindLine(BookKind kind);
+
+// While one lives, the mouse pointer says the program is busy: around the half second a sealed book's password
+// takes, and around rewriting a whole book.
+class WaitCursor {
+public:
+    WaitCursor();
+    ~WaitCursor();
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
 
 // A helper window of the program stays out of the taskbar.
 void KeepOutOfTaskbar(QWidget* window);

@@ -4,7 +4,6 @@
 #include "ScreenParts.h"
 
 #include "core/Book.h"
-#include "core/Codec.h"
 #include "core/ErrorReporter.h"
 #include "core/Help.h"
 #include "core/PageCounter.h"
@@ -87,7 +86,7 @@ SecurityWindow::SecurityWindow(Services& services) : ProgramWindow(services, QSt
 void SecurityWindow::Form_Activate() {
     const SharedState& state = services().state;
     Guarded(services().dialogs, [&] {
-        const std::string flags = Decode(OpenBook(state).readHeaderRecord()[4], state.password);
+        const std::string flags = OpenBook(state).readHeader().flags;
         for (std::size_t i = 0; i < m_checks.size(); ++i)
             m_checks[i]->setCheckState(StateOfFlag(i < flags.size() ? flags[i] : '0'));
     });

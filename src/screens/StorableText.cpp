@@ -5,7 +5,7 @@
 
 #include "core/Book.h"
 #include "core/Charset.h"
-#include "core/Codec.h"
+#include "core/DescribedFormat.h"
 #include "platform/Text.h"
 
 #include <QLabel>
@@ -23,10 +23,6 @@ constexpr int kHighestReservedCode = 2;
 // A password is typed, so its characters are the blank (32) and above; the cipher's sums must stay within a byte.
 constexpr int kLowestKeyCode = 32;
 constexpr int kHighestCode = 255;
-
-bool InCharset(char32_t c) {
-    return Cp1252Code(c) > kHighestReservedCode;
-}
 
 void AddOnce(QString& list, char32_t c) {
     const QString character = QString::fromUcs4(&c, 1);
@@ -54,32 +50,33 @@ QStringList EachShown(const QString& characters, bool byNumber) {
 
 } // namespace
 
-UnstorableCharacters FindUnstorable(const QString& text, const std::string& key) {
+UnstorableCharacters FindUnstorable(const QString& text, const Book* book) {
     UnstorableCharacters found;
     QString storable;
     storable.reserve(text.size());
     for (char32_t c : text.toUcs4()) {
-        if (InCharset(c))
-            storable += QString::fromUcs4(&c, 1);
-        else
+        const int code = Cp1252Code(c);
+        if (code < 0 || (!book && code <= kHighestReservedCode))
             AddOnce(found.outsideCharset, c);
+        else
+            storable += QString::fromUcs4(&c, 1);
     }
-    if (key.empty())
+    if (!book)
         return found;
 
-    // The key restarts with every field, so a character's key character follows from its place in the stored
-    // text, line breaks stored as CR LF included. Each search goes on from after the last character found, with
-    // the key turned to line up with it.
+    // Asked of the text as the book stores it, line breaks as CR LF: a described book's key follows from each
+    // character's place in the field.
     const std::string stored = PageTextFromEditor(storable);
-    for (std::size_t offset = 0; offset < stored.size();) {
-        const std::size_t shift = offset % key.size();
-        const std::string aligned = key.substr(shift) + key.substr(0, shift);
-        const std::size_t at = FirstUnencodable(std::string_view(stored).substr(offset), aligned);
-        if (at == std::string_view::npos)
-            break;
-        const auto code = static_cast<unsigned char>(stored[offset + at]);
-        AddOnce(code + kLowestKeyCode > kHighestCode ? found.beyondAnyKey : found.beyondCipher, Cp1252Char(code));
-        offset += at + 1;
+    try {
+        for (std::size_t at = book->firstUnstorable(stored); at != std::string::npos;
+             at = book->firstUnstorable(stored, at + 1)) {
+            const auto code = static_cast<unsigned char>(stored[at]);
+            QString& list = code <= kHighestReservedCode           ? found.outsideCharset
+                            : code + kLowestKeyCode > kHighestCode ? found.beyondAnyKey
+                                                                   : found.beyondCipher;
+            AddOnce(list, Cp1252Char(code));
+        }
+    } catch (const RuntimeError&) {
     }
     return found;
 }

@@ -11,13 +11,15 @@ class QWidget;
 
 namespace dayvell {
 
+class Book;
 class UncarriedCharacter;
 
 // The characters of a text typed into a window that a book cannot hold, each once, in the order they first occur.
-// A book stores one Windows-1252 byte a character, enciphered with its password; a character fails either test.
+// A book stores one Windows-1252 byte a character, and a described book enciphers it with its password; a character
+// fails either test.
 struct UnstorableCharacters {
-    // Not in Windows-1252 at all (Cyrillic, emoji), or one of the control codes 0 to 2, whose enciphered form
-    // could be the quote that ends a field.
+    // Not in Windows-1252 at all (Cyrillic, emoji), or, in a described book, one of the control codes 0 to 2, whose
+    // enciphered form could be the quote that ends a field.
     QString outsideCharset;
     // In the set, but the cipher can carry it under no password at all: its code plus the smallest key character's,
     // the blank's 32, is above 255 (é, ü).
@@ -29,8 +31,11 @@ struct UnstorableCharacters {
     bool empty() const { return outsideCharset.isEmpty() && beyondAnyKey.isEmpty() && beyondCipher.isEmpty(); }
 };
 
-// What of `text` (as a text box holds it, "\n" line breaks) cannot be stored under `key`.
-UnstorableCharacters FindUnstorable(const QString& text, const std::string& key);
+// What of `text` (as a text box holds it, "\n" line breaks) cannot be stored as one field of `book`, which is asked
+// (Book::firstUnstorable). Without a book, what no book can hold for sure: characters outside the set and the
+// control codes 0 to 2. A book that cannot be asked (its file gone) is taken to hold the rest: saving will say why
+// it cannot.
+UnstorableCharacters FindUnstorable(const QString& text, const Book* book);
 
 // One line for the hint under a text box, the characters as they look; empty when there is nothing to say.
 QString UnstorableHint(const UnstorableCharacters& found);

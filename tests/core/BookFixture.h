@@ -3,28 +3,42 @@
 
 #include "core/Book.h"
 #include "core/Codec.h"
+#include "core/DescribedFormat.h"
+#include "core/Record.h"
 #include "core/TempDir.h"
+#include "core/WrittenBooks.h"
+
+#include "SealedBooks.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 #include <vector>
 
 namespace dayvell::test {
 
-// A small book built from known plain values: three pages, the second of several lines.
+// A small book built from known plain values: three pages, the second of several lines. Described unless a test
+// makes it again as a sealed book, whose password is quick to check.
 class BookFixture : public ::testing::Test {
 protected:
     static constexpr const char* kKey = "key1";
 
-    void SetUp() override {
+    void SetUp() override { make(BookKind::Described); }
+
+    // Makes the book anew as a book of `kind`.
+    void make(BookKind bookKind) {
+        kind = bookKind;
         path = tmp.file("diary.dvl");
-        Book::Create(SystemFileSystem(), path, kKey, Book::NewHeader(tmp.dir(), "12/5/2026"));
+        std::filesystem::remove(path);
+        Book::Create(SystemFileSystem(), path, kKey, Book::NewHeader(tmp.dir(), "12/5/2026"), kind);
         Book book(path, kKey);
         for (const auto& p : pages)
             book.appendPage(p);
         original = ReadFileBytes(path);
     }
+    // What the book holds (BookState), opened by the fixture's key or the other passwords the tests give it.
+    std::string state() const { return BookState(path, {kKey, "NewPass1", "Other99"}); }
 
     std::string bytes() const { return ReadFileBytes(path); }
     bool scratchExists() const { return std::filesystem::exists(tmp.file("dvltemp.dvl")); }
@@ -50,7 +64,9 @@ protected:
     }
     static std::string Enc(const std::string& plain) { return Encode(plain, kKey); }
 
+    const sealed::KdfLimitsForTests fastPasswords{FastKdf()};
     TempDir tmp;
+    BookKind kind = BookKind::Described;
     std::string path;
     std::string original;
     const std::vector<Page> pages = {

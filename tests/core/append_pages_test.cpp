@@ -98,7 +98,7 @@ TEST_F(BookAppendPages, AnAdditionCalledOffOrRefusedPartWayWritesNothing) {
 }
 
 TEST_F(BookAppendPages, RefusesABookWhosePasswordChangedSinceItWasOpened) {
-    Book(path, kKey).reencipher("other1");
+    Book(path, kKey).changePassword("other1");
     const std::string changed = bytes();
     PageFeed feed({{"", "Tuesday, 12/8/2026", "8:00:00 AM", "a"}});
     try {

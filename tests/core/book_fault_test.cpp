@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Fails every file system call of every writing operation in turn, and checks that the book on disk is always
 // either exactly as it was or exactly as it should become, and that the operation then succeeds when retried; on a
-// local disk and on disks like network shares, which offer no rename without replacing and maybe no hard links.
-// Then single failures at the moments that matter most, each reported as what happened.
+// local disk and on disks like network shares, which offer no rename without replacing and maybe no hard links; for
+// a described and a sealed book, and for the conversion of each into the other. Then single failures at the moments
+// that matter most, each reported as what happened.
 #include "BookFixture.h"
 
 #include "core/RuntimeError.h"
@@ -79,6 +80,16 @@ public:
         }
         return fail() ? -1 : FileSystem::write(fd, b, n);
     }
+    ssize_t pwrite(int fd, const void* b, size_t n, off_t o) override {
+        if (m_calls + 1 == m_failAt && n > 1) {
+            ++m_calls;
+            m_fired = true;
+            FileSystem::pwrite(fd, b, n / 2, o);
+            errno = ENOSPC;
+            return -1;
+        }
+        return fail() ? -1 : FileSystem::pwrite(fd, b, n, o);
+    }
     int fsync(int fd) override { return fail() ? -1 : FileSystem::fsync(fd); }
     int close(int fd) override {
         if (fail()) {
@@ -137,21 +148,33 @@ void PrintTo(const Operation& op, std::ostream* os) {
     *os << op.name;
 }
 
+const char* KindName(BookKind kind) {
+    return kind == BookKind::Sealed ? "sealed" : "described";
+}
+
+BookKind OtherKind(BookKind kind) {
+    return kind == BookKind::Sealed ? BookKind::Described : BookKind::Sealed;
+}
+
 using DirState = std::map<std::string, std::string>;
 
+// Every file of the folders, books by what they hold (BookState): a sealed book written twice with the same content
+// differs in every byte.
 DirState State(const std::vector<std::filesystem::path>& dirs) {
     DirState s;
     for (const auto& d : dirs)
         for (const auto& e : std::filesystem::directory_iterator(d))
-            s[e.path().string()] = ReadFileBytes(e.path().string());
+            s[e.path().string()] = BookState(e.path().string(), {"key1", "NewPass1"});
     return s;
 }
 
-class FaultInjection : public BookFixture, public ::testing::WithParamInterface<std::tuple<Operation, Disk>> {};
+class FaultInjection : public BookFixture,
+                       public ::testing::WithParamInterface<std::tuple<Operation, Disk, BookKind>> {};
 
 TEST_P(FaultInjection, EveryFailureLeavesTheOldBookAndARetrySucceeds) {
     const Operation& op = std::get<0>(GetParam());
     const Disk disk = std::get<1>(GetParam());
+    make(std::get<2>(GetParam()));
     TempDir target;
     const std::vector<std::filesystem::path> dirs = {tmp.path(), target.path()};
     auto reset = [&] {
@@ -203,7 +226,7 @@ TEST_P(FaultInjection, EveryFailureLeavesTheOldBookAndARetrySucceeds) {
             // The one state between old and new that is allowed: a move whose complete copy is in place while the
             // source could not be removed yet. Nothing is lost, and no scratch file is left.
             DirState movedButKept = expected;
-            movedButKept[path] = original;
+            movedButKept[path] = before.at(path);
             EXPECT_EQ(now, movedButKept);
         }
         DiskOfKind fs(disk);
@@ -241,7 +264,10 @@ INSTANTIATE_TEST_SUITE_P(
             Operation{"cover_name", [](Book& b, const std::string&) { b.replaceCoverName("A cover"); }, {}},
             Operation{"page_replacement", [](Book& b, const std::string&) { b.replacePage(" 2", "edited"); }, {}},
             Operation{"page_removal", [](Book& b, const std::string&) { b.removePage(2); }, {}},
-            Operation{"reencipher", [](Book& b, const std::string&) { b.reencipher("NewPass1"); }, {}},
+            Operation{"password", [](Book& b, const std::string&) { b.changePassword("NewPass1"); }, {}},
+            Operation{"conversion",
+                      [](Book& b, const std::string&) { b.changePassword("NewPass1", OtherKind(b.kind())); },
+                      {}},
             Operation{"rename", [](Book& b, const std::string&) { b.rename("other.dvl"); }, {}},
             Operation{"copy", [](Book& b, const std::string& to) { b.copyTo(to, Existing::Keep, Transfer::Copy); }, {}},
             Operation{"move", [](Book& b, const std::string& to) { b.copyTo(to, Existing::Keep, Transfer::Move); },
@@ -254,9 +280,11 @@ INSTANTIATE_TEST_SUITE_P(
                       [](Book& b, const std::string& to) { b.copyTo(to, Existing::Replace, Transfer::Move); },
                       {},
                       "\"an older copy\",\"\",\"\",\"\",\"\"\r\n"}),
-        ::testing::Values(Disk::Local, Disk::NoNoReplaceRename, Disk::NoLinks)),
+        ::testing::Values(Disk::Local, Disk::NoNoReplaceRename, Disk::NoLinks),
+        ::testing::Values(BookKind::Described, BookKind::Sealed)),
     [](const auto& info) {
-        return std::string(std::get<0>(info.param).name) + "_on_" + DiskName(std::get<1>(info.param));
+        return std::string(KindName(std::get<2>(info.param))) + "_" + std::get<0>(info.param).name + "_on_" +
+               DiskName(std::get<1>(info.param));
     });
 
 // Fails one call, on one file or folder, with one error: the calls on paths when given that path, the calls on
@@ -332,32 +360,35 @@ TEST_F(SingleFaults, EachIsReportedAsWhatHappenedAndLosesNothing) {
         {"the scratch file left by another run cannot be removed", "unlink", tmp.file("dvltemp.dvl"), EIO,
          [](Book& b, FileSystem&) { b.replaceFlags("1111111"); }, 57, false},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        // Each case starts from the book alone, whatever the one before did.
-        WriteFileBytes(path, original);
-        std::filesystem::remove(copy);
-        OneFault fs(c.call, c.path, c.err);
-        Book book(path, kKey, fs);
-        int code = 0;
-        try {
-            c.run(book, fs);
-        } catch (const RuntimeError& e) {
-            code = e.code();
-        }
-        EXPECT_TRUE(fs.fired());
-        EXPECT_EQ(code, c.code);
-        ASSERT_TRUE(std::filesystem::exists(path)) << "the book is gone";
-        EXPECT_EQ(bytes(), original);
-        EXPECT_EQ(book.path(), path);
-        EXPECT_FALSE(scratchExists());
-        EXPECT_FALSE(std::filesystem::exists(target.file("dvltemp.dvl")));
-        if (c.copyKept) {
-            Book kept(copy, kKey);
-            EXPECT_EQ(kept.readHeader().directory, target.dir());
-            EXPECT_EQ(kept.countPages(), 3);
-        } else {
-            EXPECT_FALSE(std::filesystem::exists(copy));
+    for (const BookKind bookKind : {BookKind::Described, BookKind::Sealed}) {
+        make(bookKind);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(KindName(kind)) + ": " + c.what);
+            // Each case starts from the book alone, whatever the one before did.
+            WriteFileBytes(path, original);
+            std::filesystem::remove(copy);
+            OneFault fs(c.call, c.path, c.err);
+            Book book(path, kKey, fs);
+            int code = 0;
+            try {
+                c.run(book, fs);
+            } catch (const RuntimeError& e) {
+                code = e.code();
+            }
+            EXPECT_TRUE(fs.fired());
+            EXPECT_EQ(code, c.code);
+            ASSERT_TRUE(std::filesystem::exists(path)) << "the book is gone";
+            EXPECT_EQ(bytes(), original);
+            EXPECT_EQ(book.path(), path);
+            EXPECT_FALSE(scratchExists());
+            EXPECT_FALSE(std::filesystem::exists(target.file("dvltemp.dvl")));
+            if (c.copyKept) {
+                Book kept(copy, kKey);
+                EXPECT_EQ(kept.readHeader().directory, target.dir());
+                EXPECT_EQ(kept.countPages(), 3);
+            } else {
+                EXPECT_FALSE(std::filesystem::exists(copy));
+            }
         }
     }
 }
@@ -393,37 +424,45 @@ TEST_F(SingleFaults, ARenameThatCannotRemoveTheOldNameLeavesOneName) {
          [&](Book& b) { b.copyTo(target.dir(), Existing::Keep, Transfer::Copy); },
          {target.file("diary.dvl")}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        StuckName fs(c.stuck);
-        Book book(path, kKey, fs);
-        try {
-            c.run(book);
-            ADD_FAILURE() << "reported as done";
-        } catch (const RuntimeError& e) {
-            EXPECT_EQ(e.code(), 70);
+    for (const BookKind bookKind : {BookKind::Described, BookKind::Sealed}) {
+        make(bookKind);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(KindName(kind)) + ": " + c.what);
+            StuckName fs(c.stuck);
+            Book book(path, kKey, fs);
+            try {
+                c.run(book);
+                ADD_FAILURE() << "reported as done";
+            } catch (const RuntimeError& e) {
+                EXPECT_EQ(e.code(), 70);
+            }
+            EXPECT_EQ(bytes(), original);
+            EXPECT_EQ(book.path(), path);
+            for (const std::string& name : c.absent)
+                EXPECT_FALSE(std::filesystem::exists(name)) << name;
+            struct stat st {};
+            ASSERT_EQ(::stat(path.c_str(), &st), 0);
+            EXPECT_EQ(st.st_nlink, 1u);
         }
-        EXPECT_EQ(bytes(), original);
-        EXPECT_EQ(book.path(), path);
-        for (const std::string& name : c.absent)
-            EXPECT_FALSE(std::filesystem::exists(name)) << name;
-        struct stat st {};
-        ASSERT_EQ(::stat(path.c_str(), &st), 0);
-        EXPECT_EQ(st.st_nlink, 1u);
     }
 }
 
 // A new book on a disk without hard links or the no-replace rename: made, and never over another file.
 TEST(NewBooks, AreMadeOnDisksWithoutHardLinksAndNeverReplaceAFile) {
-    for (const Disk disk : {Disk::Local, Disk::NoNoReplaceRename, Disk::NoLinks}) {
-        SCOPED_TRACE(DiskName(disk));
+    const sealed::KdfLimitsForTests fast(FastKdf());
+    for (const auto& [disk, kind] :
+         {std::pair(Disk::Local, BookKind::Described), std::pair(Disk::NoNoReplaceRename, BookKind::Described),
+          std::pair(Disk::NoLinks, BookKind::Described), std::pair(Disk::Local, BookKind::Sealed),
+          std::pair(Disk::NoNoReplaceRename, BookKind::Sealed), std::pair(Disk::NoLinks, BookKind::Sealed)}) {
+        SCOPED_TRACE(std::string(DiskName(disk)) + ", " + KindName(kind));
         TempDir tmp;
         DiskOfKind fs(disk);
-        Book::Create(fs, tmp.file("a.dvl"), "key1", Book::NewHeader(tmp.dir(), "12/5/2026"));
+        Book::Create(fs, tmp.file("a.dvl"), "key1", Book::NewHeader(tmp.dir(), "12/5/2026"), kind);
         EXPECT_TRUE(Book(tmp.file("a.dvl"), "key1").checkPassword());
+        EXPECT_EQ(Book(tmp.file("a.dvl"), "key1").kind(), kind);
         WriteFileBytes(tmp.file("b.dvl"), "someone else's");
         try {
-            Book::Create(fs, tmp.file("b.dvl"), "key1", Book::NewHeader(tmp.dir(), "12/5/2026"));
+            Book::Create(fs, tmp.file("b.dvl"), "key1", Book::NewHeader(tmp.dir(), "12/5/2026"), kind);
             ADD_FAILURE() << "replaced a file";
         } catch (const RuntimeError& e) {
             EXPECT_EQ(e.code(), 58);

@@ -98,7 +98,7 @@ TEST_F(ShareLikeDisk, EveryOperationWorksAndNoBookHasTwoNames) {
     book.replaceCoverName("On the share");
     book.replacePage(" 2", "Edited");
     book.removePage(1);
-    book.reencipher("Other99");
+    book.changePassword("Other99");
     EXPECT_EQ(book.readHeader().coverName, "On the share");
     EXPECT_EQ(book.readHeader().lastAccess, "1/1/2027");
     EXPECT_EQ(book.readHeader().flags, "0000000");

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A book against what surrounds it: write protection, another running copy, files that are not books, links,
-// damaged ends, disks that fail late, and crashes.
+// damaged ends, disks that fail late, and crashes; a described and a sealed one alike.
 #include "BookFixture.h"
 
 #include "core/Numbers.h"
@@ -28,7 +28,15 @@ mode_t Mode(const std::string& p) {
 struct Change {
     const char* name;
     std::function<void(Book&)> run;
+    // Written where the book lies, not through the scratch file: appending, and a sealed book's new password.
+    bool inPlace(BookKind kind) const {
+        return std::string(name) == "append" || (std::string(name) == "password" && kind == BookKind::Sealed);
+    }
 };
+
+BookKind OtherKind(BookKind kind) {
+    return kind == BookKind::Sealed ? BookKind::Described : BookKind::Sealed;
+}
 
 // Every change an open book can undergo in its own folder.
 const std::vector<Change>& Changes() {
@@ -42,14 +50,18 @@ const std::vector<Change>& Changes() {
         {"cover_name", [](Book& b) { b.replaceCoverName("A cover"); }},
         {"page_replacement", [](Book& b) { b.replacePage(" 2", "edited"); }},
         {"page_removal", [](Book& b) { b.removePage(2); }},
-        {"reencipher", [](Book& b) { b.reencipher("NewPass1"); }},
+        {"password", [](Book& b) { b.changePassword("NewPass1"); }},
+        {"conversion", [](Book& b) { b.changePassword("NewPass1", OtherKind(b.kind())); }},
     };
     return changes;
 }
 
-using BookGuard = BookFixture;
+class BookGuard : public BookFixture, public ::testing::WithParamInterface<BookKind> {
+protected:
+    void SetUp() override { make(GetParam()); }
+};
 
-TEST_F(BookGuard, AWriteProtectedBookIsNeverChanged) {
+TEST_P(BookGuard, AWriteProtectedBookIsNeverChanged) {
     for (const auto& c : Changes()) {
         SCOPED_TRACE(c.name);
         WriteFileBytes(path, original);
@@ -76,10 +88,10 @@ private:
     std::string m_book;
 };
 
-TEST_F(BookGuard, WriteProtectionIsCheckedJustBeforeTheBookIsReplaced) {
+TEST_P(BookGuard, WriteProtectionIsCheckedJustBeforeTheBookIsReplaced) {
     for (const auto& c : Changes()) {
-        if (std::string(c.name) == "append")
-            continue; // appending writes in place, right after its check
+        if (c.inPlace(kind))
+            continue; // written in place, right after its check
         SCOPED_TRACE(c.name);
         WriteFileBytes(path, original);
         ::chmod(path.c_str(), 0600);
@@ -94,7 +106,7 @@ TEST_F(BookGuard, WriteProtectionIsCheckedJustBeforeTheBookIsReplaced) {
 
 // Another copy of the program changed the password: this copy's key no longer opens the book. Whatever it wrote
 // would be garbage under the new password, so it writes nothing and says why.
-TEST_F(BookGuard, AKeyThatNoLongerOpensTheBookWritesNothing) {
+TEST_P(BookGuard, AKeyThatNoLongerOpensTheBookWritesNothing) {
     std::vector<Change> changes = Changes();
     changes.push_back({"rename", [](Book& b) { b.rename("other.dvl"); }});
     TempDir target;
@@ -103,7 +115,7 @@ TEST_F(BookGuard, AKeyThatNoLongerOpensTheBookWritesNothing) {
         SCOPED_TRACE(c.name);
         WriteFileBytes(path, original);
         Book mine(path, kKey);
-        Book(path, kKey).reencipher("Other99");
+        Book(path, kKey).changePassword("Other99", kind);
         const std::string changed = bytes();
         EXPECT_EQ(ErrorCode([&] { c.run(mine); }), code::BookChangedElsewhere);
         EXPECT_EQ(bytes(), changed);
@@ -112,11 +124,11 @@ TEST_F(BookGuard, AKeyThatNoLongerOpensTheBookWritesNothing) {
         // The other copy goes on working: its password change did not make the book unreadable.
         Book theirs(path, "Other99");
         EXPECT_EQ(theirs.countPages(), 3);
-        theirs.reencipher(kKey);
+        theirs.changePassword(kKey, kind);
     }
 }
 
-TEST_F(BookGuard, ANewPageTakesItsNumberFromTheBookAsItIsWhenWritten) {
+TEST_P(BookGuard, ANewPageTakesItsNumberFromTheBookAsItIsWhenWritten) {
     Book mine(path, kKey);
     Book(path, kKey).appendPage({" 4", "Tuesday, 12/8/2026", "8:00:00 AM", "From the other copy"});
     // This copy counted three pages when its window opened and offers " 4".
@@ -146,7 +158,7 @@ public:
     }
 };
 
-TEST_F(BookGuard, ARetriedSaveNeverStoresThePageTwice) {
+TEST_P(BookGuard, ARetriedSaveNeverStoresThePageTwice) {
     const Page page{" 4", "Tuesday, 12/8/2026", "8:00:00 AM", "Saved twice?"};
     FailsLate fs;
     Book book(path, kKey, fs);
@@ -162,22 +174,43 @@ TEST_F(BookGuard, ARetriedSaveNeverStoresThePageTwice) {
     EXPECT_EQ(plain.countPages(), 5);
 }
 
-TEST_F(BookGuard, NothingIsAppendedToABookWhoseEndIsNotAWholeRecord) {
-    const std::string lastLine = Lines(original).back();
-    const struct {
+TEST_P(BookGuard, NothingIsAppendedToABookWhoseEndIsNotAWholeRecord) {
+    struct Case {
         const char* name;
         size_t cut; // bytes cut from the end
-    } cases[] = {
-        {"inside_the_text", lastLine.size() / 2},
-        {"inside_the_end_mark", 4},
-        {"after_the_carriage_return", 1},
-        {"between_fields", lastLine.size() - lastLine.find("\",\"") - 2},
     };
+    std::vector<Case> cases;
+    int refusal = code::PastEndOfFile;
+    if (kind == BookKind::Described) {
+        const std::string lastLine = Lines(original).back();
+        cases = {
+            {"inside_the_text", lastLine.size() / 2},
+            {"inside_the_end_mark", 4},
+            {"after_the_carriage_return", 1},
+            {"between_fields", lastLine.size() - lastLine.find("\",\"") - 2},
+        };
+    } else {
+        // The records follow the head, each its length (4 bytes) and nonce before what that length counts. A
+        // sealed book cut at the end of a record is cut short too: its tally still counts the page.
+        std::size_t last = sealed::kHeadSize;
+        for (std::size_t at = last; at < original.size();
+             at +=
+             sealed::kRecordPrefixSize + sealed::GetLe(reinterpret_cast<const unsigned char*>(original.data()) + at, 4))
+            last = at;
+        const std::size_t lastRecord = original.size() - last;
+        cases = {
+            {"inside_the_ciphertext", lastRecord / 2},
+            {"inside_the_tag", 1},
+            {"inside_the_length", lastRecord - 2},
+            {"at_the_end_of_the_page_before", lastRecord},
+        };
+        refusal = code::SealedBookDamaged;
+    }
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string cut = original.substr(0, original.size() - c.cut);
         WriteFileBytes(path, cut);
-        EXPECT_EQ(ErrorCode([&] { Book(path, kKey).appendPage({" 4", "d", "t", "x"}); }), 62);
+        EXPECT_EQ(ErrorCode([&] { Book(path, kKey).appendPage({" 4", "d", "t", "x"}); }), refusal);
         EXPECT_EQ(bytes(), cut);
     }
 }
@@ -194,7 +227,7 @@ template <class F> int WithoutWaiting(const std::string& fifo, F&& f) {
     return done.get();
 }
 
-TEST_F(BookGuard, WhatIsNotARegularFileIsRefusedAtOnce) {
+TEST_P(BookGuard, WhatIsNotARegularFileIsRefusedAtOnce) {
     std::vector<Change> operations = Changes();
     operations.push_back({"check_password", [](Book& b) { b.checkPassword(); }});
     operations.push_back({"read_header", [](Book& b) { b.readHeader(); }});
@@ -222,16 +255,17 @@ TEST_F(BookGuard, WhatIsNotARegularFileIsRefusedAtOnce) {
 class DiesAtFirstWrite : public FileSystem {
 public:
     ssize_t write(int, const void*, size_t) override { _exit(0); }
+    ssize_t pwrite(int, const void*, size_t, off_t) override { _exit(0); }
 };
 
-TEST_F(BookGuard, ACreateThatDiesHalfWayLeavesNoBook) {
+TEST_P(BookGuard, ACreateThatDiesHalfWayLeavesNoBook) {
     const std::string p = tmp.file("new.dvl");
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
         DiesAtFirstWrite dies;
         try {
-            Book::Create(dies, p, kKey, Book::NewHeader(tmp.dir(), "1/1/2027"));
+            Book::Create(dies, p, kKey, Book::NewHeader(tmp.dir(), "1/1/2027"), kind);
         } catch (...) {
         }
         _exit(1);
@@ -240,32 +274,34 @@ TEST_F(BookGuard, ACreateThatDiesHalfWayLeavesNoBook) {
     ::waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child did not reach the write";
     EXPECT_FALSE(std::filesystem::exists(p));
-    Book::Create(SystemFileSystem(), p, kKey, Book::NewHeader(tmp.dir(), "1/1/2027"));
+    Book::Create(SystemFileSystem(), p, kKey, Book::NewHeader(tmp.dir(), "1/1/2027"), kind);
     EXPECT_TRUE(Book(p, kKey).checkPassword());
+    EXPECT_EQ(Book(p, kKey).kind(), kind);
     EXPECT_FALSE(scratchExists());
 }
 
-TEST_F(BookGuard, ANewBookIsPrivateAndNeverReplacesAnything) {
+TEST_P(BookGuard, ANewBookIsPrivateAndNeverReplacesAnything) {
     const mode_t old = ::umask(022);
     const std::string p = tmp.file("new.dvl");
-    Book::Create(SystemFileSystem(), p, kKey, Book::NewHeader(tmp.dir(), "1/1/2027"));
+    Book::Create(SystemFileSystem(), p, kKey, Book::NewHeader(tmp.dir(), "1/1/2027"), kind);
     ::umask(old);
     EXPECT_EQ(Mode(p), 0600u);
     // Not even a link that leads nowhere is replaced.
     const std::string dangling = tmp.file("dangling.dvl");
     std::filesystem::create_symlink(tmp.file("nowhere"), dangling);
-    EXPECT_EQ(ErrorCode([&] { Book::Create(SystemFileSystem(), dangling, kKey, Book::NewHeader(tmp.dir(), "d")); }),
-              58);
+    EXPECT_EQ(
+        ErrorCode([&] { Book::Create(SystemFileSystem(), dangling, kKey, Book::NewHeader(tmp.dir(), "d"), kind); }),
+        58);
     EXPECT_TRUE(std::filesystem::is_symlink(dangling));
     EXPECT_FALSE(std::filesystem::exists(tmp.file("nowhere")));
     EXPECT_FALSE(scratchExists());
 }
 
-TEST_F(BookGuard, AFolderTakingTheScratchNameIsNamedInTheError) {
+TEST_P(BookGuard, AFolderTakingTheScratchNameIsNamedInTheError) {
     std::filesystem::create_directory(tmp.file("dvltemp.dvl"));
     for (const auto& c : Changes()) {
-        if (std::string(c.name) == "append")
-            continue; // appending needs no scratch file
+        if (c.inPlace(kind))
+            continue; // written in place: no scratch file
         SCOPED_TRACE(c.name);
         Book book(path, kKey);
         try {
@@ -282,7 +318,7 @@ TEST_F(BookGuard, AFolderTakingTheScratchNameIsNamedInTheError) {
 
 // Paths are bytes: a link into a folder whose name Windows-1252 cannot hold still leads to the real book, and a
 // name that only a lenient decoding would read as something else is never read so.
-TEST_F(BookGuard, LinksLeadToTheRealBookWhateverItsFolderIsCalled) {
+TEST_P(BookGuard, LinksLeadToTheRealBookWhateverItsFolderIsCalled) {
     const struct {
         const char* name;
         std::string folder; // as the file system spells it
@@ -317,5 +353,8 @@ TEST_F(BookGuard, LinksLeadToTheRealBookWhateverItsFolderIsCalled) {
         EXPECT_FALSE(std::filesystem::exists(real / "dvltemp.dvl"));
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Kinds, BookGuard, ::testing::Values(BookKind::Described, BookKind::Sealed),
+                         [](const auto& info) { return info.param == BookKind::Sealed ? "sealed" : "described"; });
 
 } // namespace

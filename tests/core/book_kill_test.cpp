@@ -1,12 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Kills a process with SIGKILL at random moments of every write operation on a book of a few hundred pages. After
-// each kill the book must open with exactly its old or exactly its new content, and the next change in its folder
+// Kills a process with SIGKILL at random moments of every write operation on a book of a few hundred pages, a
+// described and a sealed one, and of converting each into the other kind. After each kill the book must open with
+// exactly its old or exactly its new content, under the password that goes with it, and the next change in its folder
 // must work.
 #include "core/Book.h"
 #include "core/Codec.h"
 #include "core/Numbers.h"
+#include "core/Record.h"
 #include "core/RuntimeError.h"
+#include "core/SealedKeys.h"
 #include "core/TempDir.h"
+#include "core/WrittenBooks.h"
+
+#include "SealedBooks.h"
 
 #include <gtest/gtest.h>
 
@@ -25,14 +31,19 @@ using namespace dayvell::test;
 namespace {
 
 constexpr const char* kKey = "key1";
+constexpr const char* kOtherKey = "Other99";
 constexpr int kPages = 300;
 constexpr int kRoundsPerOperation = 26;
 
 struct Operation {
     const char* name;
-    // Runs the operation on the book at `path`; returns the path the book has afterwards.
-    std::function<std::string(const std::string& path, int round)> run;
+    // Runs the operation on the book at `path`, a book of `kind`; returns the path the book has afterwards.
+    std::function<std::string(const std::string& path, int round, BookKind kind)> run;
 };
+
+BookKind OtherKind(BookKind kind) {
+    return kind == BookKind::Sealed ? BookKind::Described : BookKind::Sealed;
+}
 
 std::string Renamed(const std::string& path) {
     return ParentDirectory(path) + "/renamed.dvl";
@@ -41,75 +52,94 @@ std::string Renamed(const std::string& path) {
 const std::vector<Operation>& Operations() {
     static const std::vector<Operation> ops = {
         {"append",
-         [](const std::string& p, int round) {
+         [](const std::string& p, int round, BookKind) {
              Book(p, kKey).appendPage(
                  {"", "Tuesday, 12/8/2026", std::to_string(round), "Appended " + std::to_string(round)});
              return p;
          }},
         {"date_refresh",
-         [](const std::string& p, int round) {
+         [](const std::string& p, int round, BookKind) {
              Book(p, kKey).refreshDate("1/" + std::to_string(round) + "/2027");
              return p;
          }},
         {"cover_name",
-         [](const std::string& p, int round) {
+         [](const std::string& p, int round, BookKind) {
              Book(p, kKey).replaceCoverName("Cover " + std::to_string(round));
              return p;
          }},
         {"page_replacement",
-         [](const std::string& p, int round) {
+         [](const std::string& p, int round, BookKind) {
              Book(p, kKey).replacePage(PageNumberText(round % 50 + 1), "Edited in round " + std::to_string(round));
              return p;
          }},
         {"page_removal",
-         [](const std::string& p, int round) {
+         [](const std::string& p, int round, BookKind) {
              Book(p, kKey).removePage(round % 50 + 1);
              return p;
          }},
-        {"reencipher",
-         [](const std::string& p, int) {
-             Book(p, kKey).reencipher("Other99"); // changed back after each round, outside the kills
+        {"password",
+         [](const std::string& p, int, BookKind) {
+             Book(p, kKey).changePassword(kOtherKey); // changed back after each round, outside the kills
+             return p;
+         }},
+        {"conversion",
+         [](const std::string& p, int, BookKind kind) {
+             Book(p, kKey).changePassword(kOtherKey, OtherKind(kind)); // converted back, outside the kills
              return p;
          }},
         {"rename",
-         [](const std::string& p, int) {
+         [](const std::string& p, int, BookKind) {
              Book(p, kKey).rename("renamed.dvl");
              return Renamed(p);
          }},
         {"create",
-         [](const std::string& p, int) {
+         [](const std::string& p, int, BookKind kind) {
              const std::string fresh = ParentDirectory(p) + "/fresh.dvl";
-             Book::Create(SystemFileSystem(), fresh, kKey, Book::NewHeader(ParentDirectory(p) + "/", "1/1/2027"));
+             Book::Create(SystemFileSystem(), fresh, kKey, Book::NewHeader(ParentDirectory(p) + "/", "1/1/2027"), kind);
              return p;
          }},
     };
     return ops;
 }
 
-// The whole content of a folder, file by file (the scratch file aside: a kill may leave one, and it is no book).
+// The whole content of a folder, book by book (BookState; the scratch file aside: a kill may leave one, and it is no
+// book).
 std::map<std::string, std::string> Books(const TempDir& dir) {
     std::map<std::string, std::string> books;
     for (const auto& e : std::filesystem::directory_iterator(dir.path()))
         if (e.path().filename() != "dvltemp.dvl")
-            books[e.path().filename().string()] = ReadFileBytes(e.path().string());
+            books[e.path().filename().string()] = BookState(e.path().string(), {kKey, kOtherKey});
     return books;
 }
 
-void MakeBook(const TempDir& dir) {
+void MakeBook(const TempDir& dir, BookKind kind) {
     const std::string path = dir.file("diary.dvl");
-    Book::Create(SystemFileSystem(), path, kKey, Book::NewHeader(dir.dir(), "12/5/2026"));
-    std::string bytes = ReadFileBytes(path);
-    for (int n = 1; n <= kPages; ++n)
-        bytes += FormatRecord({Encode(PageNumberText(n), kKey), Encode("Saturday, 12/5/2026", kKey),
-                               Encode("1:46:33 PM", kKey), Encode("Page " + std::to_string(n) + " of the diary", kKey),
-                               "_"});
-    WriteFileBytes(path, bytes);
+    Book::Create(SystemFileSystem(), path, kKey, Book::NewHeader(dir.dir(), "12/5/2026"), kind);
+    if (kind == BookKind::Described) {
+        std::string bytes = ReadFileBytes(path);
+        for (int n = 1; n <= kPages; ++n)
+            bytes += FormatRecord({Encode(PageNumberText(n), kKey), Encode("Saturday, 12/5/2026", kKey),
+                                   Encode("1:46:33 PM", kKey),
+                                   Encode("Page " + std::to_string(n) + " of the diary", kKey), "_"});
+        WriteFileBytes(path, bytes);
+        return;
+    }
+    Book(path, kKey).appendPages([](std::int64_t n, Page& page) {
+        page = {{}, "Saturday, 12/5/2026", "1:46:33 PM", "Page " + std::to_string(n) + " of the diary"};
+        return n <= kPages;
+    });
 }
 
-TEST(BookKill, EveryKillLeavesTheOldOrTheNewBookAndTheNextChangeWorks) {
+class BookKill : public ::testing::TestWithParam<BookKind> {
+protected:
+    const sealed::KdfLimitsForTests m_fast{FastKdf()};
+};
+
+TEST_P(BookKill, EveryKillLeavesTheOldOrTheNewBookAndTheNextChangeWorks) {
+    const BookKind kind = GetParam();
     TempDir live;
     TempDir reference;
-    MakeBook(live);
+    MakeBook(live, kind);
     std::mt19937 random(20261210);
     int kills = 0;
     int killedMidway = 0;
@@ -121,10 +151,11 @@ TEST(BookKill, EveryKillLeavesTheOldOrTheNewBookAndTheNextChangeWorks) {
             // so the bytes are the same in any folder), and how long it takes.
             std::filesystem::remove_all(reference.path());
             std::filesystem::create_directory(reference.path());
-            for (const auto& [name, bytes] : Books(live))
-                WriteFileBytes(reference.file(name), bytes);
+            for (const auto& e : std::filesystem::directory_iterator(live.path()))
+                if (e.path().filename() != "dvltemp.dvl")
+                    WriteFileBytes(reference.file(e.path().filename().string()), ReadFileBytes(e.path().string()));
             const auto started = std::chrono::steady_clock::now();
-            op.run(reference.file("diary.dvl"), round);
+            op.run(reference.file("diary.dvl"), round, kind);
             const auto took = std::chrono::steady_clock::now() - started;
             auto expectedNew = Books(reference);
             const auto old = Books(live);
@@ -135,7 +166,7 @@ TEST(BookKill, EveryKillLeavesTheOldOrTheNewBookAndTheNextChangeWorks) {
             ASSERT_GE(child, 0);
             if (child == 0) {
                 try {
-                    op.run(live.file("diary.dvl"), round);
+                    op.run(live.file("diary.dvl"), round, kind);
                 } catch (...) {
                     _exit(1);
                 }
@@ -157,6 +188,7 @@ TEST(BookKill, EveryKillLeavesTheOldOrTheNewBookAndTheNextChangeWorks) {
                 if (now.count("fresh.dvl")) {
                     // Whole or not there at all.
                     EXPECT_TRUE(Book(live.file("fresh.dvl"), kKey).checkPassword());
+                    EXPECT_EQ(Book(live.file("fresh.dvl"), kKey).kind(), kind);
                     EXPECT_EQ(Book(live.file("fresh.dvl"), kKey).countPages(), 0);
                     now.erase("fresh.dvl");
                 }
@@ -169,8 +201,9 @@ TEST(BookKill, EveryKillLeavesTheOldOrTheNewBookAndTheNextChangeWorks) {
                 return;
             if (std::filesystem::exists(live.file("renamed.dvl")))
                 Book(live.file("renamed.dvl"), kKey).rename("diary.dvl");
-            if (Book(live.file("diary.dvl"), "Other99").checkPassword())
-                Book(live.file("diary.dvl"), "Other99").reencipher(kKey);
+            if (Book(live.file("diary.dvl"), kOtherKey).checkPassword())
+                Book(live.file("diary.dvl"), kOtherKey).changePassword(kKey, kind);
+            ASSERT_EQ(Book(live.file("diary.dvl"), kKey).kind(), kind);
 
             // The next change in the folder works, a scratch file left by the kill notwithstanding.
             Book book(live.file("diary.dvl"), kKey);
@@ -188,5 +221,8 @@ TEST(BookKill, EveryKillLeavesTheOldOrTheNewBookAndTheNextChangeWorks) {
     std::printf("%d kills, %d of them while the operation was running\n", kills, killedMidway);
     EXPECT_GE(kills, 200);
 }
+
+INSTANTIATE_TEST_SUITE_P(Kinds, BookKill, ::testing::Values(BookKind::Described, BookKind::Sealed),
+                         [](const auto& info) { return info.param == BookKind::Sealed ? "sealed" : "described"; });
 
 } // namespace

@@ -97,7 +97,7 @@ TEST_F(Owners, TheAdministratorsChangesLeaveTheBookItsOwner) {
         {"cover name", [](Book& b) { b.replaceCoverName("Anna's"); }, path},
         {"page replacement", [](Book& b) { b.replacePage(" 2", "edited"); }, path},
         {"page removal", [](Book& b) { b.removePage(1); }, path},
-        {"password", [](Book& b) { b.reencipher("Other99"); }, path},
+        {"password", [](Book& b) { b.changePassword("Other99"); }, path},
         {"rename", [](Book& b) { b.rename("renamed.dvl"); }, tmp.file("renamed.dvl")},
         {"move", [&](Book& b) { b.copyTo(target.dir(), Existing::Keep, Transfer::Move); }, target.file("diary.dvl")},
     };

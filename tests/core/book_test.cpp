@@ -158,8 +158,8 @@ TEST_F(BookFile, DeletingTheOnlyPagesLeavesTheHeader) {
 
 TEST_F(BookFile, PasswordChangeKeepsEveryPlainValueAndEndMark) {
     Book book(path, kKey);
-    book.reencipher("Secret99");
-    EXPECT_EQ(book.key(), "Secret99");
+    book.changePassword("Secret99");
+    EXPECT_EQ(book.password(), "Secret99");
     const auto before = Lines(original);
     const auto after = Lines(bytes());
     ASSERT_EQ(after.size(), before.size());
@@ -183,9 +183,9 @@ TEST_F(BookFile, PasswordChangeThatCannotEncipherLeavesTheBookUntouched) {
     Book b(p, "1111");
     b.appendPage({" 1", "d", "t", "\xC8"});
     const std::string before = ReadFileBytes(p);
-    EXPECT_EQ(ErrorCode([&] { b.reencipher("zzzz"); }), 5);
+    EXPECT_EQ(ErrorCode([&] { b.changePassword("zzzz"); }), 5);
     EXPECT_EQ(ReadFileBytes(p), before);
-    EXPECT_EQ(b.key(), "1111");
+    EXPECT_EQ(b.password(), "1111");
     EXPECT_FALSE(std::filesystem::exists(other.file("dvltemp.dvl")));
 }
 

@@ -197,7 +197,7 @@ TEST(PasswordCarry, ANewKeyThatCannotCarryAFieldIsRefusedNamingCharacterAndPlace
         NoWritesFileSystem fs;
         Book book(path, "1111", fs);
         try {
-            book.reencipher(c.newKey);
+            book.changePassword(c.newKey);
             FAIL() << "no refusal";
         } catch (const UncarriedCharacter& e) {
             EXPECT_EQ(e.character(), c.character);
@@ -206,7 +206,7 @@ TEST(PasswordCarry, ANewKeyThatCannotCarryAFieldIsRefusedNamingCharacterAndPlace
             EXPECT_EQ(e.placeName(), c.placeName);
             EXPECT_EQ(e.code(), 5);
         }
-        EXPECT_EQ(book.key(), "1111");
+        EXPECT_EQ(book.password(), "1111");
         EXPECT_EQ(ReadFileBytes(path), before);
         EXPECT_FALSE(std::filesystem::exists(tmp.file("dvltemp.dvl")));
         EXPECT_TRUE(Book(path, "1111").checkPassword());
@@ -242,7 +242,7 @@ TEST_F(Transfers, EveryFieldAfterAPasswordChangeIsTheOldPlainTextUnderTheNewKey)
         }
         const std::string before = ReadFileBytes(path);
 
-        Book(path, c.oldKey).reencipher(c.newKey);
+        Book(path, c.oldKey).changePassword(c.newKey);
         const auto oldLines = Lines(before);
         const auto newLines = Lines(ReadFileBytes(path));
         ASSERT_EQ(newLines.size(), oldLines.size());
@@ -262,14 +262,14 @@ TEST_F(Transfers, AfterAFailedPasswordChangeTheKeyInForceIsTheOneOnDisk) {
     // A folder where the scratch file would go stops the change before the book is touched.
     std::filesystem::create_directory(tmp.path() / "dvltemp.dvl");
     Book book(path, kKey);
-    EXPECT_THROW(book.reencipher("Other123"), RuntimeError);
-    EXPECT_EQ(book.key(), kKey);
-    EXPECT_TRUE(Book(path, book.key()).checkPassword());
+    EXPECT_THROW(book.changePassword("Other123"), RuntimeError);
+    EXPECT_EQ(book.password(), kKey);
+    EXPECT_TRUE(Book(path, book.password()).checkPassword());
     std::filesystem::remove(tmp.path() / "dvltemp.dvl");
 
-    book.reencipher("Other123");
-    EXPECT_EQ(book.key(), "Other123");
-    EXPECT_TRUE(Book(path, book.key()).checkPassword());
+    book.changePassword("Other123");
+    EXPECT_EQ(book.password(), "Other123");
+    EXPECT_TRUE(Book(path, book.password()).checkPassword());
     EXPECT_FALSE(Book(path, kKey).checkPassword());
 }
 

@@ -2,11 +2,14 @@
 // Two running copies of the program working on the same books at once: appending, rewriting and changing the
 // password of one book, and working on two books in one folder. Every success a copy reports must be in the book
 // exactly once, every refusal must be one of the clear errors and leave nothing behind, and every page must
-// decipher under the book's password.
+// decipher under the book's password; for a described and a sealed book, and for a book converted meanwhile.
 #include "core/Book.h"
 #include "core/Numbers.h"
 #include "core/RuntimeError.h"
+#include "core/SealedKeys.h"
 #include "core/TempDir.h"
+
+#include "SealedBooks.h"
 
 #include <gtest/gtest.h>
 
@@ -91,11 +94,70 @@ struct Copy {
     std::function<void(Log&, const TempDir&)> work;
 };
 
+BookKind OtherKind(BookKind kind) {
+    return kind == BookKind::Sealed ? BookKind::Described : BookKind::Sealed;
+}
+
 struct Scenario {
     const char* name;
     std::vector<std::string> books;
     Copy first, second;
 };
+
+// A copy adding pages to a book whose password another copy changes.
+Copy KeptOpenAppender() {
+    return {"appender", [](Log& log, const TempDir& d) {
+                // Opened once, with the password of the moment: as a copy whose user keeps the book open.
+                Book book(d.file("a.dvl"), kKey);
+                for (int i = 0; i < kRounds; ++i) {
+                    // A pause between pages leaves the other copy its turn at the folder's lock.
+                    ::usleep(2000);
+                    const std::string text = "appended " + std::to_string(i);
+                    bool changedElsewhere = false;
+                    log.attempt("a.dvl", text, [&] {
+                        try {
+                            book.appendPage({"", "Thursday, 12/10/2026", "5:00:00 PM", text});
+                        } catch (const RuntimeError& e) {
+                            changedElsewhere = e.code() == code::BookChangedElsewhere;
+                            throw;
+                        }
+                    });
+                    // Told the book was changed elsewhere, the user opens it again.
+                    if (changedElsewhere)
+                        book = Book(d.file("a.dvl"), CurrentKey(d.file("a.dvl")));
+                }
+            }};
+}
+
+// A copy changing the book's password back and forth; with `convert`, each change also turns the book into the
+// other kind.
+Copy PasswordChanger(bool convert) {
+    return {"password_changer", [convert](Log& log, const TempDir& d) {
+                // Each password stays until the other copy has added a few pages under it, so that the other copy
+                // meets every change (a copy that changed the password in quick bursts would hide them).
+                std::int64_t seen = 0;
+                for (int i = 0; i < kRounds / 4; ++i) {
+                    for (int wait = 0; wait < 100; ++wait) {
+                        try {
+                            if (Book(d.file("a.dvl"), CurrentKey(d.file("a.dvl"))).countPages() >= seen + 3)
+                                break;
+                        } catch (const RuntimeError&) {
+                        }
+                        ::usleep(2000);
+                    }
+                    log.attempt("", "", [&] {
+                        Book book(d.file("a.dvl"), kKey);
+                        const BookKind kind = book.kind();
+                        const BookKind next = convert ? OtherKind(kind) : kind;
+                        if (book.checkPassword())
+                            book.changePassword(kOtherKey, next);
+                        else
+                            Book(d.file("a.dvl"), kOtherKey).changePassword(kKey, next);
+                        seen = book.countPages();
+                    });
+                }
+            }};
+}
 
 const std::vector<Scenario>& Scenarios() {
     static const std::vector<Scenario> scenarios = {
@@ -133,54 +195,8 @@ const std::vector<Scenario>& Scenarios() {
                   });
               }
           }}},
-        {"appending_while_the_password_changes",
-         {"a.dvl"},
-         {"appender",
-          [](Log& log, const TempDir& d) {
-              // Opened once, with the password of the moment: as a copy whose user keeps the book open.
-              Book book(d.file("a.dvl"), kKey);
-              for (int i = 0; i < kRounds; ++i) {
-                  // A pause between pages leaves the other copy its turn at the folder's lock.
-                  ::usleep(2000);
-                  const std::string text = "appended " + std::to_string(i);
-                  bool changedElsewhere = false;
-                  log.attempt("a.dvl", text, [&] {
-                      try {
-                          book.appendPage({"", "Thursday, 12/10/2026", "5:00:00 PM", text});
-                      } catch (const RuntimeError& e) {
-                          changedElsewhere = e.code() == code::BookChangedElsewhere;
-                          throw;
-                      }
-                  });
-                  // Told the book was changed elsewhere, the user opens it again.
-                  if (changedElsewhere)
-                      book = Book(d.file("a.dvl"), CurrentKey(d.file("a.dvl")));
-              }
-          }},
-         {"password_changer",
-          [](Log& log, const TempDir& d) {
-              // Each password stays until the other copy has added a few pages under it, so that the other copy
-              // meets every change (a copy that changed the password in quick bursts would hide them).
-              std::int64_t seen = 0;
-              for (int i = 0; i < kRounds / 4; ++i) {
-                  for (int wait = 0; wait < 100; ++wait) {
-                      try {
-                          if (Book(d.file("a.dvl"), CurrentKey(d.file("a.dvl"))).countPages() >= seen + 3)
-                              break;
-                      } catch (const RuntimeError&) {
-                      }
-                      ::usleep(2000);
-                  }
-                  log.attempt("", "", [&] {
-                      Book book(d.file("a.dvl"), kKey);
-                      if (book.checkPassword())
-                          book.reencipher(kOtherKey);
-                      else
-                          Book(d.file("a.dvl"), kOtherKey).reencipher(kKey);
-                      seen = book.countPages();
-                  });
-              }
-          }}},
+        {"appending_while_the_password_changes", {"a.dvl"}, KeptOpenAppender(), PasswordChanger(false)},
+        {"appending_while_the_book_is_converted", {"a.dvl"}, KeptOpenAppender(), PasswordChanger(true)},
         {"two_books_in_one_folder",
          {"a.dvl", "b.dvl"},
          {"first",
@@ -216,12 +232,19 @@ pid_t Start(const Copy& copy, const TempDir& books, const std::string& log) {
     return child;
 }
 
-TEST(TwoCopies, EverySuccessIsInTheBookOnceAndEveryRefusalIsClear) {
+// Books of either kind to begin with; the copies inherit the quick password hash of a sealed book.
+class TwoCopies : public ::testing::TestWithParam<BookKind> {
+protected:
+    const sealed::KdfLimitsForTests m_fastPasswords{FastKdf()};
+};
+
+TEST_P(TwoCopies, EverySuccessIsInTheBookOnceAndEveryRefusalIsClear) {
     for (const auto& s : Scenarios()) {
         SCOPED_TRACE(s.name);
         TempDir books, logs;
         for (const auto& name : s.books) {
-            Book::Create(SystemFileSystem(), books.file(name), kKey, Book::NewHeader(books.dir(), "12/10/2026"));
+            Book::Create(SystemFileSystem(), books.file(name), kKey, Book::NewHeader(books.dir(), "12/10/2026"),
+                         GetParam());
             Book(books.file(name), kKey).appendPage({"", "Thursday, 12/10/2026", "4:00:00 PM", "The first page"});
         }
         const pid_t first = Start(s.first, books, logs.file("first"));
@@ -265,8 +288,8 @@ TEST(TwoCopies, EverySuccessIsInTheBookOnceAndEveryRefusalIsClear) {
             Book book(books.file(name), key);
             std::multiset<std::string> inBook;
             std::int64_t position = 0;
-            book.forEachRecord([&](std::int64_t, const RecordView& r) {
-                const Page page = book.decodePage(r); // a page written under an old key would fail or be garbage
+            book.forEachPage([&](std::int64_t, const PageView& r) {
+                const Page page = PageOf(r); // a page written under an old key would fail or be garbage
                 EXPECT_EQ(page.number, PageNumberText(++position));
                 if (position > 1)
                     inBook.insert(page.text);
@@ -279,5 +302,8 @@ TEST(TwoCopies, EverySuccessIsInTheBookOnceAndEveryRefusalIsClear) {
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Kinds, TwoCopies, ::testing::Values(BookKind::Described, BookKind::Sealed),
+                         [](const auto& info) { return info.param == BookKind::Sealed ? "sealed" : "described"; });
 
 } // namespace

@@ -91,8 +91,8 @@ TEST(TwoPrograms, PagesWrittenWhileTheBookMovesAreInItExactlyOnce) {
     Book book(home.file("diary.dvl"), kKey);
     EXPECT_EQ(book.readHeader().directory, home.dir());
     std::map<std::string, int> found;
-    book.forEachRecord([&](std::int64_t, const RecordView& r) {
-        ++found[book.decodePage(r).text];
+    book.forEachPage([&](std::int64_t, const PageView& r) {
+        ++found[PageOf(r).text];
         return true;
     });
     int successes = 0;
@@ -108,8 +108,8 @@ TEST(TwoPrograms, PagesWrittenWhileTheBookMovesAreInItExactlyOnce) {
     // Every page of the last backup is one of the book's: a backup is a moment of the book, never a mixture.
     Book backup(backups.file("diary.dvl"), kKey);
     EXPECT_EQ(backup.readHeader().directory, backups.dir());
-    backup.forEachRecord([&](std::int64_t, const RecordView& r) {
-        EXPECT_EQ(found[backup.decodePage(r).text], 1);
+    backup.forEachPage([&](std::int64_t, const PageView& r) {
+        EXPECT_EQ(found[PageOf(r).text], 1);
         return true;
     });
 }

@@ -488,7 +488,7 @@ TEST_F(ExportTest, TargetsThatPutABookAtRiskAreRefusedBeforeAnythingIsWritten) {
 
 TEST_F(ExportTest, AKeyThatNoLongerOpensTheBookExportsNothing) {
     // Another copy of the program changed the password since this one opened the book.
-    Book(path, kKey).reencipher("%$#!");
+    Book(path, kKey).changePassword("%$#!");
     for (ExportFormat format : {ExportFormat::Text, ExportFormat::Json}) {
         try {
             ExportBook(Book(path, kKey), format, tmp.file("out.txt"), Existing::Keep, progress);

@@ -48,8 +48,8 @@ protected:
     std::vector<Page> pagesOf(const std::string& p, const std::string& key = kKey) const {
         std::vector<Page> pages;
         Book book(p, key);
-        book.forEachRecord([&](std::int64_t, const RecordView& r) {
-            pages.push_back(book.decodePage(r));
+        book.forEachPage([&](std::int64_t, const PageView& r) {
+            pages.push_back(PageOf(r));
             return true;
         });
         return pages;
@@ -371,11 +371,24 @@ TEST_F(ImportTest, APageTheBookCannotHoldIsNamedWithWhatStandsInTheWay) {
         {"outside the character set", page("Hi ?", "U+1F600"), "Secret1",
          "It holds characters that no dayvell can store: U+1F600."},
     };
+    // What a book of a kind under a password can store, as the book itself would say.
+    auto rule = [](BookKind kind, std::string key) -> StorageRule {
+        return [kind, key](std::string_view field, std::size_t from) {
+            return FormatOf(kind).firstUnstorable(field, from, key);
+        };
+    };
     for (const Case& c : cases)
-        EXPECT_EQ(StorageProblem(c.page, c.key, 12), c.problem) << c.what;
+        EXPECT_EQ(StorageProblem(c.page, rule(BookKind::Described, c.key), 12), c.problem) << c.what;
     // A key whose first character is high cannot carry the blank that starts every page number.
-    EXPECT_EQ(StorageProblem(page("x"), Cp1252FromUtf8("éabc"), 12),
+    EXPECT_EQ(StorageProblem(page("x"), rule(BookKind::Described, Cp1252FromUtf8("éabc")), 12),
               "Its page number cannot be stored with this dayvell's password.");
+    // A sealed book stores every character of the set as it is, under any password; what no dayvell can store
+    // stays refused.
+    for (const Case& c : cases) {
+        const std::string outside = c.page.unstorable.empty() ? "" : c.problem;
+        EXPECT_EQ(StorageProblem(c.page, rule(BookKind::Sealed, c.key), 12), outside) << c.what;
+    }
+    EXPECT_EQ(StorageProblem(page("x"), rule(BookKind::Sealed, Cp1252FromUtf8("éabc")), 12), "");
     EXPECT_EQ(DescribeImportedPage(page("x")),
               "The page from notes.json (entry 3), dated Saturday, 12/5/2026 1:46:33 PM");
 }

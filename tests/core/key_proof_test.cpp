@@ -3,6 +3,7 @@
 // differently beyond them pass it too; only the book's longer fields can tell them apart.
 #include "core/Book.h"
 #include "core/Codec.h"
+#include "core/DescribedFormat.h"
 #include "core/Numbers.h"
 #include "core/RuntimeError.h"
 #include "core/TempDir.h"
@@ -110,7 +111,7 @@ TEST(KeyProof, ATextThatOnlyPassesThePhraseChangesNothing) {
         {"refresh the date", [](Book& b) { b.refreshDate("2/2/2026"); }},
         {"edit a page", [](Book& b) { b.replacePage(" 1", "Overwritten"); }},
         {"delete a page", [](Book& b) { b.removePage(1); }},
-        {"change the password", [](Book& b) { b.reencipher("newpass1"); }},
+        {"change the password", [](Book& b) { b.changePassword("newpass1"); }},
         {"rename", [](Book& b) { b.rename("other.dvl"); }},
         {"copy", [&](Book& b) { b.copyTo(elsewhere.dir(), Existing::Keep, Transfer::Copy); }},
         {"delete the book", [](Book& b) { b.remove(); }},
@@ -132,7 +133,7 @@ TEST(KeyProof, ATextThatOnlyPassesThePhraseChangesNothing) {
     // The key itself still does all of it.
     WriteFileBytes(path, original);
     Book book(path, "abcdefghij");
-    book.reencipher("newpass1");
+    book.changePassword("newpass1");
     EXPECT_EQ(book.readPage(1)->text, kOnePage[0]);
     book.remove();
     EXPECT_FALSE(std::filesystem::exists(path));
@@ -163,11 +164,11 @@ TEST(KeyProof, ANewPasswordTheBookCouldNotProveIsRefusedBeforeAnythingIsWritten)
         WriteFileBytes(path, original);
         Book book(path, "key1");
         if (c.refused) {
-            EXPECT_THROW(book.reencipher(c.newKey), UnprovableKey);
+            EXPECT_THROW(book.changePassword(c.newKey), UnprovableKey);
             EXPECT_EQ(ReadFileBytes(path), original);
-            EXPECT_EQ(book.key(), "key1");
+            EXPECT_EQ(book.password(), "key1");
         } else {
-            book.reencipher(c.newKey);
+            book.changePassword(c.newKey);
             EXPECT_TRUE(Book(path, c.newKey).checkPassword());
         }
     }

@@ -24,9 +24,13 @@ TEST(SearchUpper, CapitalisesLettersOnly) {
     EXPECT_EQ(UpperCp1252("\xF7\xDF\xB5\xAA"), "\xF7\xDF\xB5\xAA"); // division sign, sharp s, micro, ordinal a
 }
 
-using Search = BookFixture;
+// Both kinds of book: the classic one is searched while it is deciphered, the sealed one page by page once opened.
+class Search : public BookFixture, public ::testing::WithParamInterface<BookKind> {
+protected:
+    void SetUp() override { make(GetParam()); }
+};
 
-TEST_F(Search, FindsPagesLikeAPersonWould) {
+TEST_P(Search, FindsPagesLikeAPersonWould) {
     const struct {
         const char* text;
         std::vector<int> pages;
@@ -56,16 +60,20 @@ TEST_F(Search, FindsPagesLikeAPersonWould) {
     }
 }
 
-TEST_F(Search, IgnoresTheCaseOfAccentedLetters) {
+TEST_P(Search, IgnoresTheCaseOfAccentedLetters) {
     TempDir other;
     const std::string p = other.file("a.dvl");
-    Book::Create(SystemFileSystem(), p, "1111", Book::NewHeader(other.dir(), "1/1/2026"));
+    Book::Create(SystemFileSystem(), p, "1111", Book::NewHeader(other.dir(), "1/1/2026"), GetParam());
     Book book(p, "1111");
     book.appendPage({" 1", "d", "t", "CAF\xC9 au lait"});
-    // s caron, oe, z caron and Y diaeresis (y diaeresis itself, 255, no key can carry)
+    // s caron, oe, z caron and Y diaeresis (y diaeresis itself, 255, no classic key can carry)
     book.appendPage({" 2", "d", "t", "\x9A\x9C\x9E\x9F and more"});
-    const std::pair<const char*, int> cases[] = {
+    if (GetParam() == BookKind::Sealed)
+        book.appendPage({" 3", "d", "t", "na\xEFve \xFF\x9A"});
+    std::vector<std::pair<const char*, int>> cases = {
         {"caf\xE9", 1}, {"\x8A\x8C\x8E\x9F", 2}, {"\x9A\x9C\x9E\xFF", 2}, {"\x8A\x9C\x8E\xFF AND", 2}};
+    if (GetParam() == BookKind::Sealed)
+        cases.push_back({"NA\xCFVE \x9F\x8A", 3});
     for (const auto& [text, page] : cases) {
         std::vector<std::string> lines;
         SearchBook(book, text, [&](const std::string& line) { lines.push_back(line); });
@@ -74,7 +82,12 @@ TEST_F(Search, IgnoresTheCaseOfAccentedLetters) {
     }
 }
 
-TEST_F(Search, KeepsWhatItFoundBeforeAFailure) {
+INSTANTIATE_TEST_SUITE_P(Kinds, Search, ::testing::Values(BookKind::Described, BookKind::Sealed),
+                         [](const auto& info) { return info.param == BookKind::Sealed ? "sealed" : "described"; });
+
+using SearchDescribed = BookFixture;
+
+TEST_F(SearchDescribed, KeepsWhatItFoundBeforeAFailure) {
     // Damage the file after the first page: the first result arrives, then the search fails with 62.
     const std::string bytes = original;
     const size_t secondPage = bytes.find("\r\n", bytes.find("\r\n") + 2) + 2;
@@ -118,6 +131,48 @@ TEST(SearchLongPages, FindsMatchesAtEveryPlace) {
         int found = 0;
         SearchBook(book, text.substr(2995) + "x", [&](const std::string&) { ++found; });
         EXPECT_EQ(found, 0);
+    }
+}
+
+// A sealed page is capitalised and looked at in pieces of 64 KiB: a word across a join, or with letters whose
+// capitals lie apart from the others right at it, is found all the same.
+TEST(SearchLongPages, SealedPagesAreMatchedAcrossTheJoinsOfTheirPieces) {
+    const sealed::KdfLimitsForTests fastPasswords(FastKdf());
+    dayvell::test::TempDir tmp;
+    const std::string p = tmp.file("long.dvl");
+    Book::Create(SystemFileSystem(), p, "key1", Book::NewHeader(tmp.dir(), "1/1/2026"), BookKind::Sealed);
+    Book book(p, "key1");
+    const std::string word = "\x9A"
+                             "ea\xFFw\xE9";
+    const std::size_t join = std::size_t{1} << 16;
+    // Across each join at every split, just after one, and at the very end of the page.
+    const std::size_t places[] = {join - 1, join - 3,     join - word.size() + 1,
+                                  join,     2 * join - 2, 3 * join - word.size()};
+    for (const std::size_t at : places) {
+        std::string text(3 * join, 'x');
+        text.replace(at, word.size(), word);
+        book.appendPage({"", "d", "t", text});
+    }
+    book.appendPage({"", "d", "t",
+                     std::string(3 * join, 'x') + "\x9A"
+                                                  "ea\xFFw"});
+    const struct {
+        std::string needle;
+        std::size_t pages;
+    } cases[] = {{UpperCp1252(word), std::size(places)},
+                 {UpperCp1252(word) + "X", std::size(places) - 1},
+                 {"X" + UpperCp1252(word), std::size(places)},
+                 {"\x8A"
+                  "EA\x9F",
+                  std::size(places) + 1},
+                 {"\x8A"
+                  "EA\x9FWE",
+                  0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.needle);
+        std::size_t found = 0;
+        SearchBook(book, c.needle, [&](const std::string&) { ++found; });
+        EXPECT_EQ(found, c.pages);
     }
 }
 

@@ -23,16 +23,15 @@ struct Model {
 void ExpectBook(const std::string& path, const std::string& key, const Model& m) {
     Book book(path, key);
     const BookHeader h = book.readHeader();
-    FUZZ_CHECK(h.checkPhrase == kCheckPhrase);
     FUZZ_CHECK(h.coverName == m.header.coverName && h.lastAccess == m.header.lastAccess && h.flags == m.header.flags &&
                h.directory == m.header.directory);
     FUZZ_CHECK(book.countPages() == static_cast<std::int64_t>(m.pages.size()));
     std::int64_t n = 0;
-    book.forEachRecord([&](std::int64_t, const RecordView& r) {
-        const Page p = book.decodePage(r);
+    book.forEachPage([&](std::int64_t, const PageView& r) {
+        const Page p = PageOf(r);
         const Page& want = m.pages[static_cast<std::size_t>(n++)];
         FUZZ_CHECK(p.number == PageNumberText(n) && p.date == want.date && p.time == want.time && p.text == want.text);
-        FUZZ_CHECK(r[4] == "_");
+        FUZZ_CHECK(r.endMark == "_");
         return true;
     });
 }
@@ -103,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         case 6: {
             const std::string newKey = in.text(10);
-            error = Attempt([&] { book.reencipher(newKey); });
+            error = Attempt([&] { book.changePassword(newKey); });
             if (!error)
                 key = newKey;
             break;

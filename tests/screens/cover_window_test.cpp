@@ -400,6 +400,8 @@ TEST_F(CoverWindowTest, HelpAndTheWarningLabelShowTheirTopics) {
     trigger(form5, QStringLiteral("helper"));
     t.dialogs.expectMessage(HelpText(51), Answer::Ok, "Help");
     QTest::mouseClick(find<QLabel>(form5, QStringLiteral("Label7")), Qt::LeftButton);
+    t.dialogs.expectMessage(HelpText(16), Answer::Ok, "Help");
+    click(form5, QStringLiteral("Command3"));
     EXPECT_TRUE(t.dialogs.allAnswered());
 }
 

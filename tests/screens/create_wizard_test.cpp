@@ -3,10 +3,12 @@
 
 #include "core/ErrorReporter.h"
 #include "core/Help.h"
+#include "core/SealedKeys.h"
 #include "core/TempDir.h"
 #include "platform/DirList.h"
 #include "screens/Windows.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
@@ -31,6 +33,11 @@ std::vector<std::string> Tree(const std::filesystem::path& root) {
     std::sort(entries.begin(), entries.end());
     return entries;
 }
+
+// Which step buttons and arrows show (steps()) at each step.
+const std::string kAtName = "110000";
+const std::string kAtPassword = "001100";
+const std::string kAtFinish = "000011";
 
 class CreateWizardTest : public ::testing::Test {
 protected:
@@ -62,6 +69,27 @@ protected:
         t.dialogs.expectInput(kPasswordPrompt, password, "");
         click(wizard(), QStringLiteral("Command3"));
     }
+    // Answers the password step's prompts (`prompt`) with `replies` in turn, the refusals in `messages` after them.
+    void answerPasswordStep(const char* prompt, const std::vector<std::string>& replies,
+                            const std::vector<std::string>& messages) {
+        for (size_t i = 0; i < replies.size(); ++i) {
+            t.dialogs.expectInput(prompt, replies[i], "");
+            if (i < messages.size())
+                t.dialogs.expectMessage(messages[i], Answer::Ok, "");
+        }
+        click(wizard(), QStringLiteral("Command3"));
+    }
+    // The password chosen at the password step, or none (empty) and the wizard still at that step.
+    void expectPasswordChosen(const std::string& password) {
+        EXPECT_TRUE(t.dialogs.allAnswered());
+        EXPECT_EQ(t.state.password, password);
+        if (password.empty()) {
+            EXPECT_EQ(steps(), kAtPassword);
+            EXPECT_TRUE(text("Label10").isEmpty());
+        } else {
+            EXPECT_EQ(steps(), kAtFinish);
+        }
+    }
     // The state a step leaves the wizard in: which step buttons and arrows show.
     std::string steps() const {
         std::string shown;
@@ -73,10 +101,6 @@ protected:
     TestServices t;
     TempDir dir;
 };
-
-const std::string kAtName = "110000";
-const std::string kAtPassword = "001100";
-const std::string kAtFinish = "000011";
 
 TEST_F(CreateWizardTest, ShowsItsStepsWithTheProgramDirectoryChosen) {
     ProgramWindow* w = openWizard();
@@ -239,19 +263,9 @@ TEST_F(CreateWizardTest, ThePasswordStepAcceptsFourToTenCharacters) {
         SCOPED_TRACE(c.replies.front());
         click(wizard(), QStringLiteral("Command5"));
         chooseName("diary");
-        for (size_t i = 0; i < c.replies.size(); ++i) {
-            t.dialogs.expectInput(kPasswordPrompt, c.replies[i], "");
-            if (i < c.messages.size())
-                t.dialogs.expectMessage(c.messages[i], Answer::Ok, "");
-        }
-        click(wizard(), QStringLiteral("Command3"));
-        EXPECT_TRUE(t.dialogs.allAnswered());
-        EXPECT_EQ(t.state.password, c.password);
-        if (c.password.empty()) {
-            EXPECT_EQ(steps(), kAtPassword);
-            EXPECT_TRUE(text("Label10").isEmpty());
-        } else {
-            EXPECT_EQ(steps(), kAtFinish);
+        answerPasswordStep(kPasswordPrompt, c.replies, c.messages);
+        expectPasswordChosen(c.password);
+        if (!c.password.empty()) {
             EXPECT_TRUE(visible("Label9") && visible("Label10"));
             EXPECT_EQ(text("Label10"), QString::fromStdString(c.password)) << "shown in clear";
         }
@@ -404,6 +418,72 @@ TEST_F(CreateWizardTest, TheWindowKeepsOneSizeAndItsControlsTheirPlacesThroughTh
     choosePassword("Secret1");
     settle();
     EXPECT_EQ(places(), atName) << "after the password";
+}
+
+// Unticked, the wizard makes a classic book; ticked, a sealed one, whose password may be a passphrase. A password
+// that the kind chosen afterwards cannot have is asked for again.
+TEST_F(CreateWizardTest, TheSealBoxMakesASealedBookWithAPassphrase) {
+    const sealed::KdfLimitsForTests fastPasswords(sealed::KdfLimits::WeakForTests(1, sealed::kMinMemlimit));
+    const std::string passphrase = "a passphrase of some length";
+    struct Case {
+        const char* what;
+        bool tickBeforePassword;
+        std::vector<std::string> replies;
+        std::vector<std::string> messages;
+        bool tickAfterPassword; // ticked (or unticked) again once the password is chosen
+        BookKind kind;
+        std::string password; // kept at the end; empty: none, the finish step hidden
+    };
+    const Case cases[] = {
+        {"left unticked", false, {"Secret1"}, {}, false, BookKind::Described, "Secret1"},
+        {"ticked",
+         true,
+         {"abc", passphrase},
+         {"A sealed dayvell's password must have at least 4 characters!"},
+         false,
+         BookKind::Sealed,
+         passphrase},
+        {"ticked with 128 characters",
+         true,
+         {std::string(129, 'q'), std::string(128, 'q')},
+         {"A sealed dayvell's password cannot be over 128 characters long!"},
+         false,
+         BookKind::Sealed,
+         std::string(128, 'q')},
+        {"unticked after a passphrase", true, {passphrase}, {}, true, BookKind::Described, ""},
+        {"ticked after a short password", false, {"Secret1"}, {}, true, BookKind::Sealed, "Secret1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(dir.file("diary.dvl"));
+        openWizard();
+        auto* box = find<QCheckBox>(wizard(), QStringLiteral("Check1"));
+        EXPECT_FALSE(box->isChecked());
+        EXPECT_TRUE(box->isVisible());
+        EXPECT_TRUE(text("Label16").contains(QStringLiteral("cannot be read off the file")));
+        EXPECT_TRUE(text("Label16").contains(QStringLiteral("Older copies of Dayvell cannot open")));
+        chooseName("diary");
+        if (c.tickBeforePassword)
+            box->click();
+        answerPasswordStep(c.tickBeforePassword ? "Please enter a password or passphrase of 4-128 characters."
+                                                : kPasswordPrompt,
+                           c.replies, c.messages);
+        if (c.tickAfterPassword)
+            box->click();
+        expectPasswordChosen(c.password);
+        if (!c.password.empty()) {
+            t.dialogs.expectMessage("Do you wish to open your dayvell now?", Answer::No, "Open your dayvell?");
+            click(wizard(), QStringLiteral("Command4"));
+            waitUntilActive(t.windows, QStringLiteral("form1"));
+            const Book book(dir.file("diary.dvl"), c.password);
+            EXPECT_EQ(book.kind(), c.kind);
+            EXPECT_TRUE(book.checkPassword());
+            EXPECT_EQ(book.readHeader().directory, dir.dir());
+            EXPECT_EQ(book.countPages(), 0);
+        }
+        t.windows.unloadAll();
+        settle();
+    }
 }
 
 TEST_F(CreateWizardTest, HelpShowsTopicFour) {

@@ -95,8 +95,8 @@ protected:
     std::vector<Page> pagesOfBook() const {
         std::vector<Page> pages;
         Book book(diary.path(), kDiaryPassword);
-        book.forEachRecord([&](std::int64_t, const RecordView& r) {
-            pages.push_back(book.decodePage(r));
+        book.forEachPage([&](std::int64_t, const PageView& r) {
+            pages.push_back(PageOf(r));
             return true;
         });
         return pages;

@@ -6,6 +6,7 @@
 #include "core/ErrorReporter.h"
 #include "core/Help.h"
 #include "core/Record.h"
+#include "core/WrittenBooks.h"
 #include "platform/Listing.h"
 #include "screens/Windows.h"
 
@@ -36,7 +37,7 @@ std::string PagesOf(const std::string& bytes) {
 
 // The header record of a book file, still enciphered.
 Record HeaderOf(const std::string& path) {
-    return Book(path, kDiaryPassword).readHeaderRecord();
+    return StoredRecords(path).front();
 }
 
 class MaintenanceTest : public ::testing::Test {

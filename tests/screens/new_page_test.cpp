@@ -2,9 +2,11 @@
 #include "gui/BookSteps.h"
 #include "gui/PageSteps.h"
 
+#include "core/Charset.h"
 #include "core/ErrorReporter.h"
 #include "core/Help.h"
 #include "core/RuntimeError.h"
+#include "core/SealedKeys.h"
 #include "screens/StorableText.h"
 #include "screens/Windows.h"
 
@@ -195,7 +197,7 @@ TEST_F(NewPageTest, ABookWhosePasswordWasChangedElsewhereIsNotWrittenAndTheUserI
     Diary diary(kThreePages);
     ProgramWindow* form2 = open(diary);
     typeText(text(), "Written in the old key");
-    Book(diary.path(), kDiaryPassword).reencipher("Elsewhere1");
+    Book(diary.path(), kDiaryPassword).changePassword("Elsewhere1");
     const std::string changed = diary.bytes();
     t.dialogs.expectMessage("This dayvell was changed elsewhere, by another copy of Dayvell, since you opened it: its "
                             "password may have been changed. Nothing has been saved. Close the book and open it again.",
@@ -402,11 +404,26 @@ TEST(UnstorableCharactersTest, NamesEachCharacterOnceByWhereItMeetsTheKey) {
         {QStringLiteral("a\u0001b"), QStringLiteral("\u0001"), "", ""}, // could encipher to the quote that ends a field
         {QStringLiteral("\u20AC"), "", "", ""},                         // the euro sign is code 128: 128 + 107 fits
     };
+    const Diary diary;
+    const Book book(diary.path(), kDiaryPassword);
+    // A sealed book under the same password holds every character of the set, control codes included.
+    const sealed::KdfLimitsForTests fast(sealed::KdfLimits::WeakForTests(1, sealed::kMinMemlimit));
+    TempDir dir;
+    Book::Create(SystemFileSystem(), dir.file("sealed.dvl"), "key1", Book::NewHeader(dir.dir(), "12/5/2026"),
+                 BookKind::Sealed);
+    const Book sealedBook(dir.file("sealed.dvl"), "key1");
     for (const Case& c : cases) {
-        const UnstorableCharacters found = FindUnstorable(c.text, kDiaryPassword);
+        const UnstorableCharacters found = FindUnstorable(c.text, &book);
         EXPECT_EQ(found.outsideCharset, c.outside) << c.text.toStdString();
         EXPECT_EQ(found.beyondAnyKey, c.never) << c.text.toStdString();
         EXPECT_EQ(found.beyondCipher, c.beyond) << c.text.toStdString();
+        QString outside;
+        for (char32_t ch : c.outside.toUcs4())
+            if (Cp1252Code(ch) < 0)
+                outside += QString::fromUcs4(&ch, 1);
+        const UnstorableCharacters inSealed = FindUnstorable(c.text, &sealedBook);
+        EXPECT_EQ(inSealed.outsideCharset, outside) << c.text.toStdString();
+        EXPECT_TRUE(inSealed.beyondAnyKey.isEmpty() && inSealed.beyondCipher.isEmpty()) << c.text.toStdString();
     }
 }
 

@@ -3,12 +3,17 @@
 #include "gui/PageSteps.h"
 
 #include "core/Codec.h"
+#include "core/DescribedFormat.h"
 #include "core/ErrorReporter.h"
 #include "core/Help.h"
 #include "core/Purposes.h"
+#include "core/Record.h"
+#include "core/SealedKeys.h"
 #include "core/TempDir.h"
+#include "core/WrittenBooks.h"
 #include "screens/Windows.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -28,17 +33,11 @@ const char* const kTooLong = "Password cannot be more than 10 chracters!";
 
 // Every field of a book file deciphered: the header's five, then each page's four and its plain end mark.
 std::vector<std::string> Plain(const std::string& path, const std::string& key) {
-    Book book(path, key);
-    const Record h = book.readHeaderRecord();
     std::vector<std::string> fields;
-    for (const auto& f : h)
-        fields.push_back(Decode(f, key));
-    book.forEachRecord([&](std::int64_t, const RecordView& r) {
-        for (size_t i = 0; i < 4; ++i)
-            fields.push_back(Decode(r[i], key));
-        fields.emplace_back(r[4]);
-        return true;
-    });
+    const auto records = StoredRecords(path);
+    for (std::size_t r = 0; r < records.size(); ++r)
+        for (std::size_t i = 0; i < records[r].size(); ++i)
+            fields.push_back(r > 0 && i == 4 ? records[r][i] : Decode(records[r][i], key));
     return fields;
 }
 
@@ -46,10 +45,14 @@ class PasswordChangeTest : public ::testing::Test {
 protected:
     PasswordChangeTest() { RegisterWindows(t.services); }
 
-    // Opens the book's cover window and, from its menu, the password change.
-    ProgramWindow* open(const TestBook& plan = {"Secret1", "Anna's book", "1/2/2025", "0000000", 3}) {
+    // Opens the book's cover window and, from its menu, the password change. The book is sealed (under the same
+    // password) when `kind` says so.
+    ProgramWindow* open(const TestBook& plan = {"Secret1", "Anna's book", "1/2/2025", "0000000", 3},
+                        BookKind kind = BookKind::Described) {
         std::filesystem::remove(dir.file("diary.dvl"));
         path = WriteBook(dir.dir(), "diary.dvl", plan);
+        if (kind == BookKind::Sealed)
+            Book(path, plan.password).changePassword(plan.password, kind);
         original = ReadFileBytes(path);
         t.state.bookdir = dir.dir();
         t.state.bookname = "diary.dvl";
@@ -242,6 +245,71 @@ TEST_F(PasswordChangeTest, ANewPasswordWithCharactersNoBookHoldsIsRefusedShowing
         expectBackAtTheCover();
         EXPECT_TRUE(Book(path, "Mended1").checkPassword());
         t.windows.unload(kCover);
+        settle();
+    }
+}
+
+// The box shows the book's kind; changed, the book is converted with its new password, and the cover says what it
+// has become. A page the classic cipher cannot carry under the new password keeps the book sealed, named.
+TEST_F(PasswordChangeTest, TheSealBoxConvertsTheBookEitherWayAndTheCoverSaysItsKind) {
+    const sealed::KdfLimitsForTests fastPasswords(sealed::KdfLimits::WeakForTests(1, sealed::kMinMemlimit));
+    const QString sealedLine = QStringLiteral("Sealed with modern encryption");
+    const QString classicLine = QStringLiteral("Enciphered with the classic Dayvell cipher");
+    struct Case {
+        const char* what;
+        BookKind from;
+        std::string lastPage; // added as page 4
+        QString newPassword;
+        const char* refusal; // nullptr: converted
+    };
+    const Case cases[] = {
+        {"sealed", BookKind::Described, "plain", QStringLiteral("a passphrase past ten characters"), nullptr},
+        {"unsealed", BookKind::Sealed, "plain", QStringLiteral("Fresh22"), nullptr},
+        {"unsealed with a page the cipher cannot carry", BookKind::Sealed, "caf\xE9 au lait", QStringLiteral("Fresh22"),
+         "The new password cannot be used: it cannot encipher the character \"\xE9\" on page 4. Please choose "
+         "another password; your current password stays in force."},
+        {"unsealed with a passphrase too long", BookKind::Sealed, "plain", QStringLiteral("a passphrase"), kTooLong},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const BookKind to = c.from == BookKind::Sealed ? BookKind::Described : BookKind::Sealed;
+        ProgramWindow* w = open({"Secret1", "Anna's book", "1/2/2025", "0000000", 3}, c.from);
+        Book(path, "Secret1").appendPage({{}, "Monday, 1/3/2025", "9:00:00 AM", c.lastPage});
+        original = ReadFileBytes(path);
+        const std::string content = PlainContent(path, "Secret1");
+        ProgramWindow* cover = t.windows.window(kCover);
+        EXPECT_EQ(find<QLabel>(cover, QStringLiteral("Label13"))->text(),
+                  c.from == BookKind::Sealed ? sealedLine : classicLine);
+
+        typeCurrent(QStringLiteral("Secret1"));
+        auto* box = find<QCheckBox>(w, QStringLiteral("Check1"));
+        EXPECT_TRUE(box->isVisible());
+        EXPECT_EQ(box->isChecked(), c.from == BookKind::Sealed);
+        box->click();
+        EXPECT_EQ(find<QLabel>(w, QStringLiteral("Label2"))->text(),
+                  to == BookKind::Sealed ? QStringLiteral("Password must be between 4-128 characters")
+                                         : QStringLiteral("Password must be between 4-10 characters"));
+        if (c.refusal)
+            t.dialogs.expectMessage(c.refusal, Answer::Ok, "");
+        typeNew(c.newPassword);
+        EXPECT_TRUE(t.dialogs.allAnswered());
+        if (c.refusal) {
+            EXPECT_EQ(step(), kSecondStep);
+            EXPECT_EQ(ReadFileBytes(path), original);
+            EXPECT_EQ(t.state.password, "Secret1");
+            EXPECT_FALSE(std::filesystem::exists(dir.file("dvltemp.dvl")));
+            t.windows.unload(kChange);
+        } else {
+            expectBackAtTheCover();
+            const std::string key = c.newPassword.toStdString();
+            EXPECT_EQ(t.state.password, key);
+            EXPECT_EQ(Book(path, {}).kind(), to);
+            EXPECT_EQ(PlainContent(path, key), content);
+            EXPECT_FALSE(Book(path, "Secret1").checkPassword());
+            EXPECT_EQ(find<QLabel>(cover, QStringLiteral("Label13"))->text(),
+                      to == BookKind::Sealed ? sealedLine : classicLine);
+        }
+        t.windows.unloadAll();
         settle();
     }
 }

@@ -427,7 +427,7 @@ TEST_F(WholeBookTest, OnlyAKeyTheBookProvesPrintsOrDeletesIt) {
          }},
         {"the password in force after another copy changed it",
          [](const Diary& diary) {
-             Book(diary.path(), kDiaryPassword).reencipher("Other99");
+             Book(diary.path(), kDiaryPassword).changePassword("Other99");
              return std::string(kDiaryPassword);
          }},
     };

@@ -51,10 +51,16 @@ wait_for_no_window() {
     return 1
 }
 
+# shellcheck source=steps.sh
+. "$(dirname "$0")/steps.sh"
+
 failed=0
 "$program" "$dir/diary.dvl" &
 pid=$!
 wait_for_window '"Please enter the Password": ("dayvell"' || failed=1
+# Asking for a password, the program can write no core dump.
+risk="$(core_dump_risk "$pid")"
+[ -z "$risk" ] || { echo "the program could dump its memory: $risk"; failed=1; }
 if ! wait_for_no_window '"Dayvell": ("dayvell"'; then
     echo "the start window stayed open beside the password prompt"
     failed=1

@@ -7,16 +7,10 @@ set -uo pipefail
 program="$1"
 write_book="$2"
 data="$3"
-failed=0
-fail() { echo "FAILED: $*"; failed=1; }
+# shellcheck source=steps.sh
+. "$(dirname "$0")/steps.sh"
 
-# No display at all: a subcommand that made an application with windows would fail here.
-unset DISPLAY WAYLAND_DISPLAY
-export QT_QPA_PLATFORM=xcb
-
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-cd "$work" || exit 1
+without_display_in_a_new_folder
 # Low character codes: the password carries the typographic characters of the jrnl fixture.
 password='!#$%'
 "$write_book" "$work" diary.dvl "$password" || exit 1
@@ -27,13 +21,6 @@ run() {
     out="$(printf '%s\n' "$password" | timeout 60 "$program" "$@" --password-stdin 2>"$work/stderr")"
     status=$?
     err="$(cat "$work/stderr")"
-}
-# Expects status 1 and exactly one line on standard error that names `subject`.
-expect_error() {
-    local what="$1" subject="$2"
-    [ "$status" -eq 1 ] || fail "$what: status $status, not 1"
-    [ "$(printf '%s\n' "$err" | wc -l)" -eq 1 ] || fail "$what: not one line on standard error: $err"
-    grep -qF -- "$subject" <<<"$err" || fail "$what: the error does not name $subject: $err"
 }
 
 run count diary.dvl
@@ -159,6 +146,14 @@ if [ "$seen" -eq 1 ]; then
     [ ! -e big.html ] || fail "an interrupted export left big.html"
 fi
 compgen -G ".big.html.*" >/dev/null && fail "an interrupted export left its scratch file: $(ls -A)"
+
+# While it waits for the password, and for the rest of its run, the program can write no core dump.
+(sleep 3) | "$program" count diary.dvl --password-stdin 2>/dev/null &
+waiting=$!
+sleep 1
+risk="$(core_dump_risk "$waiting")"
+[ -z "$risk" ] || fail "a subcommand could dump its memory: $risk"
+wait "$waiting"
 
 # No terminal and no --password-stdin: the password is never taken from anywhere else.
 err="$(DAYVELL_PASSWORD="$password" PASSWORD="$password" setsid -w "$program" count diary.dvl </dev/null 2>&1)"

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <array>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace dayvell::test {
 
@@ -15,5 +17,18 @@ int ErrorCode(const std::function<void()>& f);
 std::string HeaderLine(const std::string& key, const std::string& folder, const std::string& cover = "___",
                        const std::string& flags = "0111111");
 std::string PageLine(const std::string& key, const std::string& number, const std::string& text);
+
+// Everything a book of either kind holds, in plain text: its header, then its pages with their end marks.
+std::string PlainContent(const std::string& path, const std::string& password);
+
+// What a book file holds, for comparing one state of it with another: a described book's bytes as they are; a
+// sealed book, whose bytes differ from one write of the same content to the next (every record draws a fresh
+// nonce), as the first of `passwords` that opens it and its content in plain text, header and pages with their end
+// marks. A sealed book that none of them opens, or that is damaged, says so.
+std::string BookState(const std::string& path, const std::vector<std::string>& passwords);
+
+// The records of a described book file as they lie in it, still enciphered: the header first. Read with the record
+// format alone.
+std::vector<std::array<std::string, 5>> StoredRecords(const std::string& path);
 
 } // namespace dayvell::test
