@@ -58,6 +58,14 @@ std::string LossyCp1252FromQString(const QString& text) {
     return out;
 }
 
+std::optional<std::string> PasswordFromTyped(const QString& typed) {
+    try {
+        return Cp1252FromQString(typed);
+    } catch (const UnstorableText&) {
+        return std::nullopt;
+    }
+}
+
 std::string Cp1252Path(const QString& path) {
     try {
         return Cp1252FromQString(path);

@@ -3,6 +3,7 @@
 
 #include <QString>
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,6 +17,10 @@ std::string Cp1252FromQString(const QString& text);
 // For texts the program only shows or stamps (dates, times): a character the set cannot hold becomes "?", as the
 // system's own conversion to its single-byte set does, and unusual spaces become plain ones.
 std::string LossyCp1252FromQString(const QString& text);
+
+// A typed password as the book's; none for one with a character outside the books' character set, which matches no
+// book, since every book was written under a password of that set.
+std::optional<std::string> PasswordFromTyped(const QString& typed);
 
 // A path for the shared state; a path with characters that a book's directory field cannot hold is a bad file name
 // (RuntimeError 52), reported by the caller's error tail.

@@ -23,7 +23,7 @@ namespace dayvell {
 
 namespace {
 
-constexpr int kHelpTopic = 10;
+constexpr int kCoverNameWindowHelp = 10;
 
 } // namespace
 
@@ -88,7 +88,7 @@ void CoverNameWindow::Command2_Click() {
 }
 
 void CoverNameWindow::Command3_Click() {
-    ShowHelp(services().dialogs, kHelpTopic);
+    ShowHelp(services().dialogs, kCoverNameWindowHelp);
 }
 
 void CoverNameWindow::leave() {

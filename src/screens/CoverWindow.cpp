@@ -29,7 +29,7 @@ namespace dayvell {
 
 namespace {
 
-constexpr int kHelpTopic = 5;
+constexpr int kCoverWindowHelp = 5;
 constexpr int kLowSpaceHelpTopic = 51;
 constexpr int kRepairHelpTopic = 15;
 constexpr int kKindsHelpTopic = 16;
@@ -368,7 +368,7 @@ void CoverWindow::repair_Click() {
 }
 
 void CoverWindow::helper_Click() {
-    ShowHelp(services().dialogs, kHelpTopic);
+    ShowHelp(services().dialogs, kCoverWindowHelp);
 }
 
 void CoverWindow::quit_Click() {

@@ -30,8 +30,7 @@ namespace dayvell {
 
 namespace {
 
-constexpr int kHelpTopic = 4;
-constexpr std::size_t kMaxNameLength = 8;
+constexpr int kCreateWizardHelp = 4;
 
 const char* const kNamePrompt = "Enter a name for your dayvell (1-8 characters)";
 const char* const kNameTitle = "Dayvell Name";
@@ -230,7 +229,7 @@ void CreateWizard::Command2_Click() {
             state.bookname = dialogs.input(kNamePrompt, kNameTitle);
             if (state.bookname.empty())
                 return;
-            if (state.bookname.size() > kMaxNameLength) {
+            if (state.bookname.size() > kMaxBookNameLength) {
                 dialogs.message(kNameTooLong);
                 continue;
             }
@@ -365,7 +364,7 @@ void CreateWizard::Command5_Click() {
 }
 
 void CreateWizard::Command6_Click() {
-    ShowHelp(services().dialogs, kHelpTopic);
+    ShowHelp(services().dialogs, kCreateWizardHelp);
 }
 
 void CreateWizard::showLabel15() {

@@ -25,8 +25,7 @@ namespace dayvell {
 
 namespace {
 
-constexpr int kHelpTopic = 12;
-constexpr std::size_t kMaxNameLength = 8;
+constexpr int kFileNameWindowHelp = 12;
 
 } // namespace
 
@@ -75,7 +74,7 @@ void FileNameWindow::Command1_Click() {
             name.erase(name.size() - kBookExtension.size());
         if (name.empty())
             return;
-        if (name.size() > kMaxNameLength) {
+        if (name.size() > kMaxBookNameLength) {
             dialogs.message("File name cannot be over 8 characters long!");
             return;
         }
@@ -105,7 +104,7 @@ void FileNameWindow::Command2_Click() {
 }
 
 void FileNameWindow::Command3_Click() {
-    ShowHelp(services().dialogs, kHelpTopic);
+    ShowHelp(services().dialogs, kFileNameWindowHelp);
 }
 
 void FileNameWindow::leave() {

@@ -27,7 +27,7 @@ namespace dayvell {
 
 namespace {
 
-constexpr int kHelpTopic = 9;
+constexpr int kMoveCopyWindowHelp = 9;
 
 QLineEdit* ShowOnlyBox(QWidget* parent, const char* name, const QString& toolTip) {
     auto* box = new QLineEdit(parent);
@@ -199,7 +199,7 @@ void MoveCopyWindow::Command3_Click() {
 }
 
 void MoveCopyWindow::Command4_Click() {
-    ShowHelp(services().dialogs, kHelpTopic);
+    ShowHelp(services().dialogs, kMoveCopyWindowHelp);
 }
 
 } // namespace dayvell

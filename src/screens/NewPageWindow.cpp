@@ -28,9 +28,9 @@ namespace dayvell {
 
 namespace {
 
-constexpr int kHelpTopic = 2;
+constexpr int kNewPageWindowHelp = 2;
 
-constexpr const char* kSaveQuestion = "Do you want to save this page?";
+constexpr const char* kSaveNewPageQuestion = "Do you want to save this page?";
 constexpr const char* kSaveTitle = "Save this page?";
 
 } // namespace
@@ -129,7 +129,7 @@ bool NewPageWindow::Form_QueryUnload(Closing how) {
     // The question is about the text in this window: it is brought to the front to be seen.
     raise();
     return QueryUnloadUnsaved(services().dialogs, how, m_cutOff,
-                              {kSaveQuestion, kSaveTitle, [this] { return savepage(); }, [this] { cutOff(); }});
+                              {kSaveNewPageQuestion, kSaveTitle, [this] { return savepage(); }, [this] { cutOff(); }});
 }
 
 void NewPageWindow::cutOff() {
@@ -185,7 +185,7 @@ void NewPageWindow::Command3_Click() {
 }
 
 void NewPageWindow::Command1_Click() {
-    ShowHelp(services().dialogs, kHelpTopic);
+    ShowHelp(services().dialogs, kNewPageWindowHelp);
 }
 
 void NewPageWindow::save_Click() {

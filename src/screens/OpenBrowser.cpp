@@ -25,7 +25,7 @@ namespace dayvell {
 
 namespace {
 
-constexpr int kHelpTopic = 3;
+constexpr int kOpenBrowserHelp = 3;
 
 } // namespace
 
@@ -167,7 +167,7 @@ void OpenBrowser::Command2_Click() {
 }
 
 void OpenBrowser::Command3_Click() {
-    ShowHelp(services().dialogs, kHelpTopic);
+    ShowHelp(services().dialogs, kOpenBrowserHelp);
 }
 
 } // namespace dayvell

@@ -32,10 +32,10 @@ namespace dayvell {
 
 namespace {
 
-constexpr int kHelpTopic = 7;
+constexpr int kPageViewerWindowHelp = 7;
 constexpr int kEditHelpTopic = 71;
 
-constexpr const char* kSaveQuestion = "Do you want to save the changed page?";
+constexpr const char* kSaveChangedPageQuestion = "Do you want to save the changed page?";
 
 } // namespace
 
@@ -378,7 +378,7 @@ void PageViewerWindow::Command1_Click() {
 }
 
 void PageViewerWindow::helpme_Click() {
-    ShowHelp(services().dialogs, m_editMode->isHidden() ? kHelpTopic : kEditHelpTopic);
+    ShowHelp(services().dialogs, m_editMode->isHidden() ? kPageViewerWindowHelp : kEditHelpTopic);
 }
 
 std::int64_t PageViewerWindow::pageCount() const {
@@ -394,7 +394,7 @@ bool PageViewerWindow::hasUnsavedChanges() const {
 }
 
 bool PageViewerWindow::offerToSave(const char* title) {
-    if (services().dialogs.message(kSaveQuestion, title, Buttons::YesNo, Icon::Question) == Answer::Yes)
+    if (services().dialogs.message(kSaveChangedPageQuestion, title, Buttons::YesNo, Icon::Question) == Answer::Yes)
         return replacepage();
     return true;
 }
@@ -416,8 +416,8 @@ void PageViewerWindow::leave(bool clearGotoPage) {
     // a medium that cannot be written must not fail.
     bool writeBack = true;
     if (m_save->isEnabled())
-        writeBack = services().dialogs.message(kSaveQuestion, "Save before exiting?", Buttons::YesNo, Icon::Question) ==
-                    Answer::Yes;
+        writeBack = services().dialogs.message(kSaveChangedPageQuestion, "Save before exiting?", Buttons::YesNo,
+                                               Icon::Question) == Answer::Yes;
     if (writeBack && EditorText(*m_text) != m_shownText && !replacepage())
         return; // not written: stay, so that the text is not lost
     if (clearGotoPage)
@@ -432,7 +432,7 @@ bool PageViewerWindow::Form_QueryUnload(Closing how) {
     raise();
     return QueryUnloadUnsaved(
         services().dialogs, how, m_cutOff,
-        {kSaveQuestion, "Save before exiting?", [this] { return replacepage(); }, [this] { cutOff(); }});
+        {kSaveChangedPageQuestion, "Save before exiting?", [this] { return replacepage(); }, [this] { cutOff(); }});
 }
 
 void PageViewerWindow::cutOff() {

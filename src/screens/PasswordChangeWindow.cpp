@@ -27,7 +27,7 @@ namespace dayvell {
 
 namespace {
 
-constexpr int kHelpTopic = 13;
+constexpr int kPasswordChangeWindowHelp = 13;
 constexpr const char* kDescribedRange = "Password must be between 4-10 characters";
 constexpr const char* kSealedRange = "Password must be between 4-128 characters";
 constexpr const char* kTooShort = "Password must be longer than 4 characters!";
@@ -37,16 +37,6 @@ constexpr const char* kPassphraseTooLong = "A sealed dayvell's password cannot b
 constexpr const char* kUnprovableText =
     "The new password cannot be used: it repeats itself, and your dayvell could not tell it from the shorter "
     "password that repeats the same way. Please choose another password; your current password stays in force.";
-
-// A typed password with a character outside the book's character set matches no book: every book was written
-// under a key of that set.
-std::optional<std::string> KeyFromTyped(const QString& typed) {
-    try {
-        return Cp1252FromQString(typed);
-    } catch (const UnstorableText&) {
-        return std::nullopt;
-    }
-}
 
 // Why a new password was refused, and that the old one still holds.
 std::string RefusalText(const UncarriedCharacter& e) {
@@ -148,7 +138,7 @@ void PasswordChangeWindow::checkpassword() {
     state.passwordok = 0;
     const QString typed = m_txtPassword->text();
     if (!typed.isEmpty()) {
-        const std::optional<std::string> key = KeyFromTyped(typed);
+        const std::optional<std::string> key = PasswordFromTyped(typed);
         bool right = false;
         BookKind kind = BookKind::Described;
         // A file that cannot be read is reported and the window stays, for another try or Cancel.
@@ -263,7 +253,7 @@ void PasswordChangeWindow::Text1_Change() {
 }
 
 void PasswordChangeWindow::Command4_Click() {
-    ShowHelp(services().dialogs, kHelpTopic);
+    ShowHelp(services().dialogs, kPasswordChangeWindowHelp);
 }
 
 void PasswordChangeWindow::backToCover() {

@@ -31,16 +31,6 @@ namespace {
 const char* const kBookWindows[] = {"Form2", "form3",  "Form4",  "Form5",       "Form6",  "Form7", "Form8",
                                     "Form9", "Form10", "Form12", "newpassword", "Form13", "Form14"};
 
-// The typed password as the book's. A password with a character outside the books' character set matches no book,
-// since every book was written under a password of that set.
-std::optional<std::string> KeyFromTyped(const QString& typed) {
-    try {
-        return Cp1252FromQString(typed);
-    } catch (const UnstorableText&) {
-        return std::nullopt;
-    }
-}
-
 } // namespace
 
 PasswordPrompt::PasswordPrompt(Services& services) : ProgramWindow(services, QStringLiteral("frmpassword")) {
@@ -86,7 +76,7 @@ void PasswordPrompt::cmdOK_Click() {
     const SecretText keyInForce(state.password);
     state.passwordok = 0;
     const QString typed = m_txtPassword->text();
-    const std::optional<std::string> key = KeyFromTyped(typed);
+    const std::optional<std::string> key = PasswordFromTyped(typed);
     if (typed.isEmpty()) {
         wrongPassword(keyInForce.str());
         return;

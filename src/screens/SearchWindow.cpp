@@ -33,7 +33,7 @@ namespace dayvell {
 
 namespace {
 
-constexpr int kHelpTopic = 8;
+constexpr int kSearchWindowHelp = 8;
 
 // The widest a caption column insists on being, in characters of the result lines.
 constexpr int kWidestColumn = 40;
@@ -216,7 +216,7 @@ void SearchWindow::Command1_Click() {
 }
 
 void SearchWindow::Command3_Click() {
-    ShowHelp(services().dialogs, kHelpTopic);
+    ShowHelp(services().dialogs, kSearchWindowHelp);
 }
 
 bool SearchWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -21,7 +21,7 @@ namespace dayvell {
 
 namespace {
 
-constexpr int kHelpTopic = 6;
+constexpr int kSecurityWindowHelp = 6;
 
 // A check box's state as the flag digit stores it: 0 clear, 1 ticked, 2 greyed.
 Qt::CheckState StateOfFlag(char flag) {
@@ -106,7 +106,7 @@ void SecurityWindow::Command1_Click() {
 }
 
 void SecurityWindow::Command3_Click() {
-    ShowHelp(services().dialogs, kHelpTopic);
+    ShowHelp(services().dialogs, kSecurityWindowHelp);
 }
 
 void SecurityWindow::leave() {

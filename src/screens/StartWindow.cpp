@@ -20,7 +20,7 @@ namespace dayvell {
 
 namespace {
 
-constexpr int kHelpTopic = 1;
+constexpr int kStartWindowHelp = 1;
 
 QAction* AddAction(QWidget* menu, const char* name, const QString& caption, const QKeySequence& shortcut = {}) {
     auto* action = new QAction(caption, menu);
@@ -132,7 +132,7 @@ void StartWindow::Quit_Click() {
 }
 
 void StartWindow::Helper_Click() {
-    ShowHelp(services().dialogs, kHelpTopic);
+    ShowHelp(services().dialogs, kStartWindowHelp);
 }
 
 void StartWindow::aboutlg_Click() {
