@@ -308,13 +308,19 @@ private:
     };
 };
 
-TEST_F(ExportTest, PlainTextIsTheWholeBookPrintLineForLine) {
+// What the whole book's print sends, one line of text per printed line.
+std::string PrintedText(const std::string& path) {
     LinePrinter printer;
     ScriptedProgress printing;
-    ASSERT_EQ(PrintBook(Book(path, kKey), printer, printing), PrintOutcome::Sent);
+    EXPECT_EQ(PrintBook(Book(path, kKey), printer, printing), PrintOutcome::Sent);
     std::string printed;
     for (const std::string& line : printer.lines)
         printed += Lf(line) + "\n";
+    return printed;
+}
+
+TEST_F(ExportTest, PlainTextIsTheWholeBookPrintLineForLine) {
+    const std::string printed = PrintedText(path);
     EXPECT_EQ(exported(ExportFormat::Text), printed);
     // A text that wraps: the print width holds in the file too.
     for (std::istringstream in(printed); !in.eof();) {
@@ -342,12 +348,7 @@ TEST_F(ExportTest, EveryCharacterAtEveryPlaceOfABlockComesOutWhole) {
     for (std::size_t i = 0; i < pages.size(); ++i)
         EXPECT_EQ(Cp1252FromUtf8(json["pages"][i]["text"].get<std::string>()), pages[i].text) << "page " << i + 1;
 
-    LinePrinter printer;
-    ScriptedProgress printing;
-    ASSERT_EQ(PrintBook(Book(path, kKey), printer, printing), PrintOutcome::Sent);
-    std::string printed;
-    for (const std::string& line : printer.lines)
-        printed += Lf(line) + "\n";
+    const std::string printed = PrintedText(path);
     EXPECT_EQ(exported(ExportFormat::Text), printed);
 }
 
