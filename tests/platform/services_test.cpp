@@ -112,7 +112,7 @@ TEST(DisksTest, SystemDisksKnowTheProgramDirectoryAndFreeSpace) {
 }
 
 PrinterStatus Printer(PrinterStatus::Kind kind, const char* message = "", QMarginsF unprintableMm = {}) {
-    return {kind, QStringLiteral("office"), QString::fromLatin1(message), unprintableMm};
+    return {kind, QStringLiteral("office"), QString::fromLatin1(message), unprintableMm, QSizeF()};
 }
 
 PrinterStatus NoPrinter() {
