@@ -15,10 +15,15 @@ constexpr std::size_t kPiece = 1 << 16;
 
 // 1203 as "1,203".
 std::string Grouped(std::int64_t n) {
-    std::string digits = std::to_string(n);
-    for (std::size_t i = digits.size(); i > 3; i -= 3)
-        digits.insert(i - 3, ",");
-    return digits;
+    const std::string digits = std::to_string(n);
+    const std::size_t sign = n < 0 ? 1 : 0;
+    std::string grouped = digits.substr(0, sign);
+    for (std::size_t i = sign; i < digits.size(); ++i) {
+        if (i > sign && (digits.size() - i) % 3 == 0)
+            grouped += ',';
+        grouped += digits[i];
+    }
+    return grouped;
 }
 
 std::string LossSentence(const RescueReport::Loss& loss) {
