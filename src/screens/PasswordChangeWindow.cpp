@@ -139,22 +139,11 @@ void PasswordChangeWindow::checkpassword() {
     const QString typed = m_txtPassword->text();
     if (!typed.isEmpty()) {
         const std::optional<std::string> key = PasswordFromTyped(typed);
-        bool right = false;
-        BookKind kind = BookKind::Described;
         // A file that cannot be read is reported and the window stays, for another try or Cancel.
-        const bool read = Guarded(services().dialogs, [&] {
-            const Book book(BookPath(state), key.value_or(std::string()));
-            if (!key) {
-                book.inspect();
-                return;
-            }
-            const parts::WaitCursor busy;
-            right = book.checkPassword();
-            kind = book.kind();
-        });
-        if (!read)
+        const parts::PasswordTrial trial = parts::TryPassword(services().dialogs, BookPath(state), key);
+        if (!trial.read)
             return;
-        if (right) {
+        if (trial.right) {
             state.passwordok = 1;
             m_txtPassword->hide();
             m_command1->hide();
@@ -163,7 +152,7 @@ void PasswordChangeWindow::checkpassword() {
             m_label1->show();
             m_label2->show();
             m_text1->show();
-            m_check1->setChecked(kind == BookKind::Sealed);
+            m_check1->setChecked(trial.kind == BookKind::Sealed);
             m_check1->show();
             m_label3->show();
             Check1_Click();

@@ -83,21 +83,11 @@ void PasswordPrompt::cmdOK_Click() {
     }
     state.bookdir = WithSeparator(state.bookdir);
 
-    bool right = false;
     // A file that cannot be read is reported and leaves the prompt as it is, for another try or Cancel.
-    const bool read = Guarded(services().dialogs, [&] {
-        const Book book(BookPath(state), key.value_or(std::string()));
-        if (!key) {
-            book.inspect();
-            return;
-        }
-        // A sealed book's password takes about half a second to check, once per opening.
-        const parts::WaitCursor busy;
-        right = book.checkPassword();
-    });
-    if (!read)
+    const parts::PasswordTrial trial = parts::TryPassword(services().dialogs, BookPath(state), key);
+    if (!trial.read)
         return;
-    if (!right) {
+    if (!trial.right) {
         wrongPassword(keyInForce.str());
         return;
     }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ScreenParts.h"
 
+#include "core/Book.h"
+#include "core/ErrorReporter.h"
 #include "platform/LongTextLabel.h"
 
 #include <QAction>
@@ -99,6 +101,22 @@ void KeepOutOfTaskbar(QWidget* window) {
 void CentreOnScreen(QWidget* window) {
     if (const QScreen* screen = window->screen())
         window->move(screen->availableGeometry().center() - window->rect().center());
+}
+
+PasswordTrial TryPassword(Dialogs& dialogs, const std::string& path, const std::optional<std::string>& password) {
+    PasswordTrial trial;
+    trial.read = Guarded(dialogs, [&] {
+        const Book book(path, password.value_or(std::string()));
+        if (!password) {
+            book.inspect();
+            return;
+        }
+        // A sealed book's password takes about half a second to check, once per opening.
+        const WaitCursor busy;
+        trial.right = book.checkPassword();
+        trial.kind = book.kind();
+    });
+    return trial;
 }
 
 } // namespace dayvell::parts

@@ -7,6 +7,8 @@
 #include <QString>
 
 #include <initializer_list>
+#include <optional>
+#include <string>
 
 class QAction;
 class QCheckBox;
@@ -15,6 +17,10 @@ class QFrame;
 class QLabel;
 class QPushButton;
 class QWidget;
+
+namespace dayvell {
+class Dialogs;
+}
 
 // Building blocks of the book-opening windows and the cover window.
 namespace dayvell::parts {
@@ -50,6 +56,16 @@ public:
     WaitCursor(const WaitCursor&) = delete;
     WaitCursor& operator=(const WaitCursor&) = delete;
 };
+
+// A typed password tried against the book at `path`: whether the file could be read (a failure is reported through
+// `dialogs`), whether it proves the password, and the book's kind. A password no book can hold proves nothing, but
+// the file is still read, so that a missing or damaged book is reported as such.
+struct PasswordTrial {
+    bool read = false;
+    bool right = false;
+    BookKind kind = BookKind::Described;
+};
+PasswordTrial TryPassword(Dialogs& dialogs, const std::string& path, const std::optional<std::string>& password);
 
 // A helper window of the program stays out of the taskbar.
 void KeepOutOfTaskbar(QWidget* window);
