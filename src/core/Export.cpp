@@ -101,14 +101,15 @@ private:
         if (!m_asciiReplaced)
             return true;
         const auto* b = reinterpret_cast<const unsigned char*>(p);
-        return !(m_special[b[0]] | m_special[b[1]] | m_special[b[2]] | m_special[b[3]] | m_special[b[4]] |
-                 m_special[b[5]] | m_special[b[6]] | m_special[b[7]]);
+        return (m_special[b[0]] | m_special[b[1]] | m_special[b[2]] | m_special[b[3]] | m_special[b[4]] |
+                m_special[b[5]] | m_special[b[6]] | m_special[b[7]]) == 0;
     }
 
     bool m_unify;
     // Whether the format replaces any printable ASCII character.
     bool m_asciiReplaced = false;
-    std::array<bool, 256> m_special{};
+    // Bytes, not bools, so that eight of them are or-ed together without a branch for each.
+    std::array<std::uint8_t, 256> m_special{};
     std::array<std::string, 256> m_replace;
 };
 

@@ -7,14 +7,14 @@ set -uo pipefail
 program="$1"
 write_book="$2"
 
-for tool in xvfb-run xwininfo; do
+for tool in Xvfb xwininfo; do
     if ! command -v "$tool" >/dev/null; then
         echo "$tool is not installed: skipped"
         exit 77
     fi
 done
 if [ -z "${DAYVELL_SMOKE_DISPLAY_UP:-}" ]; then
-    exec env DAYVELL_SMOKE_DISPLAY_UP=1 xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+    exec env DAYVELL_SMOKE_DISPLAY_UP=1 "$(dirname "$0")/../support/on-own-display" "$0" "$@"
 fi
 
 dir="$(mktemp -d)"

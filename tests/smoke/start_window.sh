@@ -5,14 +5,14 @@
 set -euo pipefail
 program="$1"
 
-for tool in xvfb-run xwininfo; do
+for tool in Xvfb xwininfo; do
     if ! command -v "$tool" >/dev/null; then
         echo "$tool is not installed: skipped"
         exit 77
     fi
 done
 if [ -z "${DAYVELL_SMOKE_DISPLAY_UP:-}" ]; then
-    exec env DAYVELL_SMOKE_DISPLAY_UP=1 xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$program"
+    exec env DAYVELL_SMOKE_DISPLAY_UP=1 "$(dirname "$0")/../support/on-own-display" "$0" "$program"
 fi
 
 "$program" &
