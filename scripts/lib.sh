@@ -16,9 +16,7 @@ PACKAGES=(cmake ninja-build ccache g++ make pkg-config libgtest-dev libgmock-dev
           # Asking the print scheduler whether the printer is paused, stopped or refusing jobs
           libcups2-dev
           # Checks of what cmake --install and the package put on disk
-          desktop-file-utils appstream libxml2-utils shared-mime-info groff-base lintian dpkg-dev file
-          # Renders the icon's PNG sizes from its SVG (scripts/render-icons)
-          librsvg2-bin
+          desktop-file-utils appstream libxml2-utils shared-mime-info groff-base dpkg-dev file
           # Sealed books: Argon2id and XChaCha20-Poly1305
           libsodium-dev
           # Export and import of JSON
@@ -30,6 +28,10 @@ PACKAGES=(cmake ninja-build ccache g++ make pkg-config libgtest-dev libgmock-dev
           # The sanitizer build (and the fuzz targets) compile with clang, which builds it in half the time gcc takes,
           # with its own AddressSanitizer runtime; lld links every test program faster than the default linker
           clang libclang-rt-14-dev lld)
+# Needed only by the scripts named, which ask for them besides PACKAGES: lintian alone brings some 130 packages (Perl
+# modules, man-db) that a first ./scripts/run or ./scripts/test would wait for in vain.
+PACKAGE_CHECK_PACKAGES=(lintian)     # scripts/package
+ICON_PACKAGES=(librsvg2-bin)         # scripts/render-icons
 # The sizes the application icon is drawn at, besides the scalable SVG.
 ICON_SIZES="16 22 24 32 48 64 128 256"
 JOBS="${JOBS:-$(nproc)}"
