@@ -133,12 +133,10 @@ void AppendSealedRecord(std::string& out, const SealedHead& head, const SecureBy
 
 SealedReader::SealedReader(FileSystem& fs, int fd, const SealedHead& head, const SecureBytes& key)
     : m_fs(fs), m_fd(fd), m_head(head), m_key(key) {
-    struct stat st {};
-    if (fs.fstat(fd, &st) != 0)
-        throw ErrnoError(errno);
-    m_size = static_cast<std::uint64_t>(st.st_size);
     // The tally as it is on the disk now: the head may have been read before another copy of the program added a
-    // page.
+    // page. It is read before the file's length, never after: a reader takes no lock, and a tally is written only
+    // once its pages are whole on the disk, so the length found after it always reaches the tally's end. (Read the
+    // other way round, a page added in between made the tally count past the length, and the book look cut short.)
     const std::size_t tallies = kHeadSize - kTallyOffset[0];
     if (ReadAt(fs, fd, m_head.bytes.data() + kTallyOffset[0], tallies, kTallyOffset[0]) != tallies)
         damaged(SealedBookDamaged::kInHead);
@@ -146,6 +144,10 @@ SealedReader::SealedReader(FileSystem& fs, int fd, const SealedHead& head, const
     if (!tally || tally->tally.end < kHeadSize)
         damaged(SealedBookDamaged::kInHead);
     m_tally = *tally;
+    struct stat st {};
+    if (fs.fstat(fd, &st) != 0)
+        throw ErrnoError(errno);
+    m_size = static_cast<std::uint64_t>(st.st_size);
 }
 
 SealedReader::~SealedReader() {

@@ -138,6 +138,54 @@ TEST_P(BookGuard, ANewPageTakesItsNumberFromTheBookAsItIsWhenWritten) {
     EXPECT_EQ(mine.readPage(5)->text, "Mine");
 }
 
+// Another copy adds a page just after this one asked how long the book is, before it read anything else.
+class PageAddedAfterALook : public FileSystem {
+public:
+    PageAddedAfterALook(std::string book, std::string key, int atLook)
+        : m_book(std::move(book)), m_key(std::move(key)), m_atLook(atLook) {}
+    int fstat(int fd, struct stat* st) override {
+        const int result = FileSystem::fstat(fd, st);
+        if (++m_looks == m_atLook)
+            Book(m_book, m_key).appendPage({" 4", "Tuesday, 12/8/2026", "8:00:00 AM", "From the other copy"});
+        return result;
+    }
+    bool added() const { return m_looks >= m_atLook; }
+
+private:
+    std::string m_book;
+    std::string m_key;
+    int m_atLook;
+    int m_looks = 0;
+};
+
+// Reading takes no lock: a page another copy adds meanwhile is either seen whole or not at all, never taken for
+// damage.
+TEST_P(BookGuard, APageAddedWhileTheBookIsReadIsNotTakenForDamage) {
+    const std::vector<std::pair<const char*, std::function<std::int64_t(const Book&)>>> reads = {
+        {"count", [](const Book& b) { return b.countPages(); }},
+        {"every_page",
+         [](const Book& b) {
+             std::int64_t pages = 0;
+             b.forEachPage([&](std::int64_t, const PageView&) { return ++pages, true; });
+             return pages;
+         }},
+    };
+    for (const auto& [name, read] : reads) {
+        const auto& readIt = read; // a structured binding cannot be captured by every compiler
+        for (int look = 1;; ++look) {
+            SCOPED_TRACE(std::string(name) + " with the page added after look " + std::to_string(look));
+            WriteFileBytes(path, original);
+            PageAddedAfterALook fs(path, kKey, look);
+            std::int64_t pages = 0;
+            EXPECT_EQ(ErrorCode([&] { pages = readIt(Book(path, kKey, fs)); }), 0);
+            if (!fs.added())
+                break; // the read looked fewer times: every moment was tried
+            EXPECT_TRUE(pages == 3 || pages == 4) << pages;
+            EXPECT_EQ(Book(path, kKey).countPages(), 4);
+        }
+    }
+}
+
 // A disk that fails every sync and every cut from some moment on: the page lands but the user is told it did not.
 class FailsLate : public FileSystem {
 public:
