@@ -105,6 +105,15 @@ protected:
         return "Your dayvell was exported to " + folder() + name +
                ".\r\n\r\nThis file is not protected by your password: keep it somewhere safe.";
     }
+    // Exports in the format `downs` steps down the list, whose file name is `name`, and waits for the cover window.
+    void exportAs(int downs, const std::string& name) {
+        openExport();
+        chooseFormat(downs);
+        ASSERT_EQ(text1()->text().toStdString(), name);
+        t.dialogs.expectMessage(exportedMessage(name), Answer::Ok, "Export complete");
+        click(t.windows.window(kExport), QStringLiteral("Command1"));
+        waitUntilActive(t.windows, kCover);
+    }
 
     TestServices t;
     Diary diary;
@@ -169,12 +178,7 @@ TEST_F(ExportImportTest, TheExportWindowSaysTheFileIsNotProtectedAndOffersEveryF
 }
 
 TEST_F(ExportImportTest, ExportWritesTheChosenFormatForItsOwnerAloneAndReturnsToTheCover) {
-    openExport();
-    chooseFormat(2);
-    ASSERT_EQ(text1()->text(), "diary.json");
-    t.dialogs.expectMessage(exportedMessage("diary.json"), Answer::Ok, "Export complete");
-    click(t.windows.window(kExport), QStringLiteral("Command1"));
-    waitUntilActive(t.windows, kCover);
+    ASSERT_NO_FATAL_FAILURE(exportAs(2, "diary.json"));
     EXPECT_FALSE(t.windows.isLoaded(kExport));
     EXPECT_TRUE(t.dialogs.allAnswered());
 
@@ -194,12 +198,7 @@ TEST_F(ExportImportTest, ExportWritesTheChosenFormatForItsOwnerAloneAndReturnsTo
 
 // The PDF is the whole book's print, without a printer dialog: every page's lines, for its owner alone.
 TEST_F(ExportImportTest, ExportToPdfWritesTheWholeBooksPrintWithoutAPrinterDialog) {
-    openExport();
-    chooseFormat(4);
-    ASSERT_EQ(text1()->text(), "diary.pdf");
-    t.dialogs.expectMessage(exportedMessage("diary.pdf"), Answer::Ok, "Export complete");
-    click(t.windows.window(kExport), QStringLiteral("Command1"));
-    waitUntilActive(t.windows, kCover);
+    ASSERT_NO_FATAL_FAILURE(exportAs(4, "diary.pdf"));
     EXPECT_TRUE(t.dialogs.allAnswered()) << "no box but the one saying it is done";
     EXPECT_EQ(t.printer.begun, 0) << "the printer was not asked";
 
